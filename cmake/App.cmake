@@ -1,0 +1,32 @@
+# The GTK application, its web process extension and the bundle around them.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(GTK REQUIRED IMPORTED_TARGET gtk+-3.0)
+pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
+pkg_check_modules(WEBKIT_EXT REQUIRED IMPORTED_TARGET webkit2gtk-web-extension-4.1)
+
+file(GLOB TARVO_GTK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/gtk/*.cpp)
+add_library(tarvo_gtk STATIC ${TARVO_GTK_SOURCES})
+target_link_libraries(tarvo_gtk PUBLIC tarvo_shell PkgConfig::GTK PkgConfig::WEBKIT)
+target_compile_options(tarvo_gtk PRIVATE ${TARVO_WARNINGS})
+target_compile_definitions(tarvo_gtk PRIVATE TARVO_VERSION="${PROJECT_VERSION}")
+
+# Loaded into each web process: tells the application which frame posted a message.
+file(GLOB TARVO_EXTENSION_SOURCES CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/src/platform/gtk/extension/*.cpp)
+if(TARVO_EXTENSION_SOURCES)
+  add_library(tarvo_web_extension MODULE ${TARVO_EXTENSION_SOURCES})
+  target_link_libraries(tarvo_web_extension PRIVATE PkgConfig::WEBKIT_EXT)
+  target_compile_options(tarvo_web_extension PRIVATE ${TARVO_WARNINGS})
+  set_target_properties(tarvo_web_extension PROPERTIES
+    PREFIX "" OUTPUT_NAME "tarvo-studio-frames"
+    LIBRARY_OUTPUT_DIRECTORY ${TARVO_BUNDLE_DIR}/lib/web-extensions)
+endif()
+
+add_executable(tarvo-studio ${CMAKE_SOURCE_DIR}/src/main.cpp)
+target_link_libraries(tarvo-studio PRIVATE tarvo_gtk)
+target_compile_options(tarvo-studio PRIVATE ${TARVO_WARNINGS})
+set_target_properties(tarvo-studio PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TARVO_BUNDLE_DIR}/bin)
+add_dependencies(tarvo-studio tarvo_backend)
+if(TARGET tarvo_web_extension)
+  add_dependencies(tarvo-studio tarvo_web_extension)
+endif()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Tarvo Studio
+# need. Quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake make pkg-config git
+  libgtest-dev libcurl4-openssl-dev nlohmann-json3-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev
+  clang-format clang-tidy
+  # the reference backend
+  python3
+  # a display, a session bus and accessibility for the window tests and `make run`
+  xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0
+  imagemagick xdotool
+  # installing and packaging
+  desktop-file-utils appstream dpkg-dev file
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

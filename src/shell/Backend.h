@@ -1,0 +1,33 @@
+#pragma once
+
+#include "supervisor/Service.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarvo {
+
+// What the shell needs of its supervisor. The application passes the real
+// Service; unit tests of the shell's rules pass a fake.
+class Backend {
+public:
+  virtual ~Backend() = default;
+  [[nodiscard]] virtual std::optional<std::string> start() = 0; // blocks
+  virtual void stop() = 0;
+  virtual void restart() = 0;
+  [[nodiscard]] virtual bool isAlive() = 0; // blocks for a ping
+  [[nodiscard]] virtual bool isMine() = 0;
+  [[nodiscard]] virtual std::optional<Service::Busy> busy() = 0; // blocks
+  [[nodiscard]] virtual std::optional<std::string> windowURL() = 0;
+  [[nodiscard]] virtual std::string logPath() = 0;
+  [[nodiscard]] virtual std::string homePath() = 0;
+  virtual void setOnExit(std::function<void(std::int32_t)> onExit) = 0;
+};
+
+// The real supervisor behind the shell's seam.
+std::shared_ptr<Backend> backendFor(std::shared_ptr<Service> service);
+
+} // namespace tarvo

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvo {
+
+struct LaunchSpec {
+  std::string executable;
+  std::vector<std::string> arguments;               // without argv[0]
+  std::optional<std::string> workingDirectory;      // inherited when absent
+  std::optional<std::vector<std::string>> environment; // "NAME=value"; inherited when absent
+  int standardOutput = -1;                          // -1: inherited
+  int standardError = -1;                           // -1: inherited
+};
+
+// A child process owned through a shared handle. No descriptor of the
+// application other than 0, 1 and 2 reaches the child. A waiter thread of its
+// own reaps it by process id and runs the termination handler, if one is
+// still installed. The status is the exit code, or the signal number for a
+// child killed by a signal.
+class ChildProcess {
+public:
+  using TerminationHandler = std::function<void(std::int32_t status)>;
+
+  static std::shared_ptr<ChildProcess> create(LaunchSpec spec);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  void setTerminationHandler(TerminationHandler handler);
+  void removeTerminationHandler();
+
+  // Nothing on success, else the description of the error.
+  [[nodiscard]] std::optional<std::string> launch();
+
+  [[nodiscard]] bool isRunning() const;
+  [[nodiscard]] pid_t pid() const;
+  void terminate(); // SIGTERM, unless it has exited
+  void kill();      // SIGKILL, unless it has exited
+
+  // True once the child has exited (and been reaped).
+  bool waitUntilExit(std::optional<std::chrono::milliseconds> limit = std::nullopt);
+  [[nodiscard]] std::optional<std::int32_t> terminationStatus() const;
+
+private:
+  explicit ChildProcess(LaunchSpec spec);
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+} // namespace tarvo
