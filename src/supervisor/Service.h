@@ -24,6 +24,8 @@ class HttpSession;
 struct Locations {
   std::filesystem::path userHome;  // from the passwd entry, never $HOME
   std::filesystem::path resources; // the bundle's Resources folder; empty when none
+  // Replaces the fixed list of interpreter candidates; tests only.
+  std::optional<std::vector<std::string>> interpreters;
 
   static const Locations& forCurrentUser();
 };
