@@ -31,12 +31,12 @@ run: build
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTARVO_WERROR=ON -DTARVO_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
-	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -LE e2e
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -LE 'e2e|install'
 
 asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVO_WERROR=ON -DTARVO_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
-	UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE e2e
+	UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE 'e2e|install'
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
