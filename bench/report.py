@@ -1,0 +1,134 @@
+# The benchmark's figures: what one round records and the summary over rounds.
+import statistics
+
+import procs
+
+MIB = 1024.0
+
+
+def kind_of(pid):
+    argv = procs.command(pid)
+    if "app" in argv and "serve" in argv:
+        return "backend"
+    comm = procs.name(pid)
+    if comm.startswith("WebKitWebProces"):
+        return "web"
+    if comm.startswith("WebKitNetworkPr"):
+        return "network"
+    return "other"
+
+
+def split_tree(root, members):
+    """PSS in MiB by kind, and how long after the root each kind's first process started."""
+    pss = {"shell": 0.0, "backend": 0.0, "web": 0.0, "network": 0.0, "other": 0.0}
+    starts = {}
+    cpu = 0.0
+    root_start = procs.start_ticks(root)
+    backend_pids = set()
+    for pid in members:
+        kind = "shell" if pid == root else kind_of(pid)
+        if kind == "other" and procs.stat_fields(pid) and int(procs.stat_fields(pid)[1]) in backend_pids:
+            kind = "backend"
+        if kind == "backend":
+            backend_pids.add(pid)
+        pss[kind] += procs.pss_kib(pid) / MIB
+        cpu += procs.cpu_seconds(pid)
+        start = procs.start_ticks(pid)
+        if kind != "shell" and start is not None and root_start is not None:
+            offset = (start - root_start) / procs.TICK
+            starts[kind] = min(starts.get(kind, offset), offset)
+    return pss, starts, cpu
+
+
+def app_round(pid, members, ready):
+    pss, starts, cpu = split_tree(pid, sorted(members))
+    row = {"app_ready": ready, "app_pss": sum(pss.values()), "app_pss_nobackend": sum(pss.values()) - pss["backend"],
+           "app_cpu": cpu}
+    for kind, value in pss.items():
+        row[f"app_pss_{kind}"] = value
+    for kind, value in starts.items():
+        row[f"app_start_{kind}"] = value
+    return row
+
+
+def bare_round(window, members, server, server_ready, window_ready):
+    pss, starts, cpu = split_tree(window, sorted(members))
+    row = {"bare_server": server_ready, "bare_window": window_ready, "bare_ready": server_ready + window_ready,
+           "bare_pss": sum(pss.values()), "bare_server_pss": procs.pss_kib(server) / MIB, "bare_cpu": cpu}
+    for kind, value in pss.items():
+        row[f"bare_pss_{kind}"] = value
+    for kind, value in starts.items():
+        row[f"bare_start_{kind}"] = value
+    return row
+
+
+def round_line(number, row):
+    label = "warm-up" if number == 0 else f"round {number}"
+    parts = [label]
+    if "app_ready" in row:
+        parts.append(f"app {row['app_ready']:.3f} s {row['app_pss']:.0f} MiB")
+    parts.append(f"bare {row['bare_server']:.3f}+{row['bare_window']:.3f} s {row['bare_pss']:.0f} MiB")
+    if "backend_answer" in row:
+        parts.append(f"backend alone {row['backend_answer']:.3f} s")
+    return "  ".join(parts)
+
+
+def line(label, values, unit, digits):
+    if not values:
+        return
+    text = f"  {label:<52}" + "".join(f"{v:>9.{digits}f}" for v in
+                                       (statistics.median(values), min(values), max(values)))
+    print(f"{text}  {unit}")
+
+
+def summary(rounds, args, load_before, load_after):
+    def col(key):
+        return [r[key] for r in rounds if key in r]
+
+    has_app = "app_ready" in rounds[0]
+    print(f"Tarvo Studio launch and memory, {len(rounds)} rounds after one warm-up, "
+          f"settle {args.settle} s, readiness polled every 2 ms")
+    print(f"load average before {load_before:.2f}, after {load_after:.2f} (2 cores shared with other work)")
+    if args.env or args.app_env or args.bare_arg:
+        print(f"options: env {args.env} app-env {args.app_env} bare-window {args.bare_arg}")
+    print(f"  {'':<52}{'median':>9}{'min':>9}{'max':>9}")
+    print("Launch to page ready")
+    if has_app:
+        line("application: exec to GET /api/hello", col("app_ready"), "s", 3)
+    line("bare server: exec to first answer", col("bare_server"), "s", 3)
+    line("bare window: exec to GET /api/hello", col("bare_window"), "s", 3)
+    line("bare total (server + window)", col("bare_ready"), "s", 3)
+    if has_app:
+        line("reference backend alone: exec to first answer", col("backend_answer"), "s", 3)
+        line("application: its backend started after (10 ms steps)", col("app_start_backend"), "s", 2)
+        line("application: its web process started after", col("app_start_web"), "s", 2)
+    line("bare window: its web process started after", col("bare_start_web"), "s", 2)
+    print("Proportional memory (PSS) once ready")
+    if has_app:
+        line("application tree", col("app_pss"), "MiB", 1)
+        line("  backend", col("app_pss_backend"), "MiB", 1)
+        line("  tree without the backend", col("app_pss_nobackend"), "MiB", 1)
+        line("    shell (tarvo-studio)", col("app_pss_shell"), "MiB", 1)
+        line("    WebKitWebProcess", col("app_pss_web"), "MiB", 1)
+        line("    WebKitNetworkProcess", col("app_pss_network"), "MiB", 1)
+        line("    other", col("app_pss_other"), "MiB", 1)
+    line("bare window tree", col("bare_pss"), "MiB", 1)
+    line("    bare window", col("bare_pss_shell"), "MiB", 1)
+    line("    WebKitWebProcess", col("bare_pss_web"), "MiB", 1)
+    line("    WebKitNetworkProcess", col("bare_pss_network"), "MiB", 1)
+    line("    other", col("bare_pss_other"), "MiB", 1)
+    line("bare server", col("bare_server_pss"), "MiB", 1)
+    print("CPU time of the tree once ready (user + system)")
+    if has_app:
+        line("application tree", col("app_cpu"), "s", 2)
+    line("bare window tree", col("bare_cpu"), "s", 2)
+    if not has_app:
+        return
+    print("Ratios (each round's application against the same round's bare pair)")
+    launch = [r["app_ready"] / r["bare_ready"] for r in rounds]
+    memory = [r["app_pss_nobackend"] / r["bare_pss"] for r in rounds]
+    line("launch: application / (bare window + bare server)", launch, "goal <= 1.15", 3)
+    line("memory: application tree without backend / bare tree", memory, "goal <= 1.00", 3)
+    launch_m = statistics.median(col("app_ready")) / statistics.median(col("bare_ready"))
+    memory_m = statistics.median(col("app_pss_nobackend")) / statistics.median(col("bare_pss"))
+    print(f"  ratio of the medians: launch {launch_m:.3f}, memory {memory_m:.3f}")
