@@ -46,3 +46,20 @@ tidy: configure
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan
+
+# Installing: PREFIX (default /usr/local) is where it goes, DESTDIR stages the
+# tree elsewhere (for a package or a chroot). `make uninstall` removes what the
+# last install recorded in $(BUILD)/install_manifest.txt (give it the same
+# DESTDIR). `make package` builds the Debian package in $(BUILD).
+PREFIX ?= /usr/local
+
+.PHONY: install uninstall package
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -DTARVO_MANIFEST=$(BUILD)/install_manifest.txt -P cmake/Uninstall.cmake
+
+package: build
+	cmake --build $(BUILD) --target package

@@ -1,0 +1,37 @@
+# A Debian package of the installed layout (cpack -G DEB, or `make package`).
+# Its library dependencies come from dpkg-shlibdeps, run over the executable
+# and the web process extension; the interpreter the backend needs cannot be
+# seen from there, so python3 is named here.
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tarvo-studio)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Tarvo Studio")
+set(CPACK_PACKAGE_CONTACT "Tarvo Studio maintainers <maintainers@tarvo.studio>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "one window onto the local Tarvo Studio service")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+# Only what the application's install rules lay out, nothing a test or a
+# library might add to the default component.
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${CMAKE_BINARY_DIR};${PROJECT_NAME};${TARVO_INSTALL_COMPONENT};/")
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.10)")
+# CPack puts the summary above this as the first line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Tarvo Studio starts its backend, a Python program it carries with it, on
+this computer and shows the backend's own page in a single window. It
+restarts a backend that dies, keeps a rotating log of its output, opens
+every other web address in the browser, and asks before quitting while
+work is still in flight.")
+
+# No source package: the git repository is the source.
+set(CPACK_SOURCE_GENERATOR "")
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/;/build[^/]*/;__pycache__")
+
+include(CPack)
