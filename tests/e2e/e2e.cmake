@@ -1,0 +1,17 @@
+# Window tests: the real application under Xvfb with a throwaway user,
+# driven through the keyboard and the accessibility bus. They need root (to
+# make the user) and skip without it; each one owns 127.0.0.1:7810.
+set(TARVO_E2E_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(TARVO_E2E_PYTHON /usr/bin/python3) # Debian's, which has the accessibility bindings
+
+function(tarvo_e2e_test name file)
+  add_test(NAME ${name}
+           COMMAND ${TARVO_E2E_PYTHON} ${TARVO_E2E_DIR}/harness.py --bundle ${TARVO_BUNDLE_DIR}
+                   --timeout 270 ${ARGN} ${TARVO_E2E_DIR}/${file})
+  set_tests_properties(${name} PROPERTIES
+    LABELS e2e RESOURCE_LOCK port7810 TIMEOUT 300 SKIP_RETURN_CODE 77)
+endfunction()
+
+tarvo_e2e_test(e2e_window test_window.py)
+tarvo_e2e_test(e2e_webview test_webview.py --backend ${TARVO_E2E_DIR}/testapp/app)
+tarvo_e2e_test(e2e_quit test_quit.py)

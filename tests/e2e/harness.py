@@ -1,0 +1,303 @@
+#!/usr/bin/python3
+"""Runs one window test against a copy of the application bundle.
+
+Run as root (as CI is). For each run it makes a throwaway user whose home is
+a fresh temporary folder, because the application takes its home from the
+user database and not from $HOME. Under that user it starts a display (Xvfb)
+and a session bus, and inside that session runs the test file, which starts
+the accessibility bus, the application and drives both. Whatever happens,
+every process of the throwaway user, the display and the user itself are
+removed at the end.
+
+Exit status: the test's own (0 passed, 1 failed), 77 when it cannot run here
+(not root), 1 on a time-out.
+"""
+
+import argparse
+import fcntl
+import grp
+import os
+import pwd
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+PORT_LOCK = "/tmp/tarvo-studio-port-7810.lock"
+USER_PREFIX = "tarvo-e2e-"
+
+
+def say(text):
+    print(f"[harness] {text}", flush=True)
+
+
+def take_port_lock(deadline_seconds):
+    fd = os.open(PORT_LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o666)
+    deadline = time.monotonic() + deadline_seconds
+    while True:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return fd
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                os.close(fd)
+                return None
+            time.sleep(0.2)
+
+
+def port_in_use(port):
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.settimeout(0.5)
+        return s.connect_ex(("127.0.0.1", port)) == 0
+
+
+def pids_of_uid(uid):
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if os.stat(f"/proc/{entry}").st_uid != uid:
+                continue
+            with open(f"/proc/{entry}/stat") as f:
+                if f.read().rsplit(")", 1)[1].split()[0] == "Z":
+                    continue  # already dead, waiting for its parent
+            pids.append(int(entry))
+        except (OSError, IndexError):
+            pass
+    return pids
+
+
+def describe(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return f.read().replace(b"\0", b" ").decode(errors="replace").strip()
+    except OSError:
+        return "?"
+
+
+def kill_uid(uid, deadline_seconds=10.0):
+    """Ends every process of the throwaway user, one pid at a time."""
+    deadline = time.monotonic() + deadline_seconds
+    while time.monotonic() < deadline:
+        pids = pids_of_uid(uid)
+        if not pids:
+            return True
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGCONT)  # a stopped process must be able to die
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        time.sleep(0.1)
+    return not pids_of_uid(uid)
+
+
+def remove_user(name):
+    try:
+        uid = pwd.getpwnam(name).pw_uid
+    except KeyError:
+        return
+    kill_uid(uid)
+    subprocess.run(["userdel", name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=30, check=False)
+    try:
+        grp.getgrnam(name)
+        subprocess.run(["groupdel", name], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30, check=False)
+    except KeyError:
+        pass
+
+
+def sweep_stale_users():
+    """Removes throwaway users left by a harness that was itself killed."""
+    for entry in pwd.getpwall():
+        if not entry.pw_name.startswith(USER_PREFIX):
+            continue
+        owner = entry.pw_name[len(USER_PREFIX):]
+        if owner.isdigit() and os.path.exists(f"/proc/{owner}"):
+            continue
+        say(f"removing the stale user {entry.pw_name}")
+        remove_user(entry.pw_name)
+        home = entry.pw_dir
+        if home.startswith(tempfile.gettempdir() + "/tarvo-e2e-"):
+            shutil.rmtree(os.path.dirname(home), ignore_errors=True)
+
+
+def prepare_bundle(source, backend, target):
+    shutil.copytree(source, target, symlinks=True)
+    if backend:
+        app = os.path.join(target, "Resources", "tarvo-studio", "app")
+        shutil.rmtree(app, ignore_errors=True)
+        shutil.copytree(backend, app, ignore=shutil.ignore_patterns("__pycache__", "*.pyc"))
+    for root, dirs, files in os.walk(target):
+        for name in dirs + files:
+            path = os.path.join(root, name)
+            if not os.path.islink(path):
+                mode = os.stat(path).st_mode
+                os.chmod(path, mode | 0o444 | (0o111 if mode & 0o100 else 0))
+
+
+def start_display(account, env):
+    os.makedirs("/tmp/.X11-unix", mode=0o1777, exist_ok=True)
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x1000x24", "-nolisten",
+         "tcp", "-noreset"],
+        pass_fds=(write_end,), user=account.pw_uid, group=account.pw_gid, extra_groups=[],
+        env=env, cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    deadline = time.monotonic() + 20
+    text = b""
+    os.set_blocking(read_end, False)
+    while time.monotonic() < deadline and not text.endswith(b"\n"):
+        try:
+            chunk = os.read(read_end, 64)
+            if chunk == b"":
+                break
+            text += chunk
+        except BlockingIOError:
+            time.sleep(0.05)
+    os.close(read_end)
+    if not text.strip().isdigit():
+        return xvfb, None
+    return xvfb, ":" + text.strip().decode()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bundle", required=True, help="the built bundle (bin/, Resources/)")
+    parser.add_argument("--backend", help="a package to use instead of the bundle's backend")
+    parser.add_argument("--timeout", type=float, default=240.0)
+    parser.add_argument("test", help="the test file to run in the session")
+    args = parser.parse_args()
+
+    if os.geteuid() != 0:
+        say("SKIPPED: the window tests run the application under a throwaway user account, "
+            "which needs root (run ctest as root, as CI does)")
+        return SKIP
+    for tool in ("Xvfb", "dbus-run-session", "xdotool", "useradd", "userdel"):
+        if shutil.which(tool) is None:
+            say(f"FAILED: {tool} is missing (scripts/install-deps.sh installs it)")
+            return 1
+    if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
+        say("FAILED: at-spi2-core is missing (scripts/install-deps.sh installs it)")
+        return 1
+    binary = os.path.join(args.bundle, "bin", "tarvo-studio")
+    if not os.access(binary, os.X_OK):
+        say(f"FAILED: no application at {binary}; build the target tarvo-studio first")
+        return 1
+
+    sweep_stale_users()
+    lock = take_port_lock(150)
+    if lock is None:
+        say("FAILED: another test held the port lock for 150 s")
+        return 1
+    if port_in_use(7810):
+        say("FAILED: something already listens on 127.0.0.1:7810 before the test started")
+        return 1
+
+    tmp = tempfile.mkdtemp(prefix="tarvo-e2e-")
+    os.chmod(tmp, 0o755)
+    name = f"{USER_PREFIX}{os.getpid()}"
+    home = os.path.join(tmp, "home")
+    xvfb = None
+    session = None
+    status = 1
+    interrupted = []
+
+    def on_signal(signum, _frame):
+        interrupted.append(signum)
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGTERM, on_signal)
+    signal.signal(signal.SIGINT, on_signal)
+    try:
+        subprocess.run(["useradd", "--create-home", "--home-dir", home, "--shell", "/bin/bash",
+                        "--user-group", name], check=True, timeout=30,
+                       stdout=subprocess.DEVNULL)
+        account = pwd.getpwnam(name)
+        bundle = os.path.join(tmp, "bundle")
+        prepare_bundle(args.bundle, args.backend, bundle)
+        runtime = os.path.join(tmp, "run")
+        os.mkdir(runtime, 0o700)
+        os.chown(runtime, account.pw_uid, account.pw_gid)
+        artifacts = os.path.join(tmp, "out")
+        os.mkdir(artifacts, 0o755)
+        os.chown(artifacts, account.pw_uid, account.pw_gid)
+
+        env = {
+            "HOME": home,
+            "USER": name,
+            "LOGNAME": name,
+            "SHELL": "/bin/bash",
+            "PATH": "/usr/local/bin:/usr/bin:/bin",
+            "LANG": "C.UTF-8",
+            "XDG_RUNTIME_DIR": runtime,
+            "PYTHONDONTWRITEBYTECODE": "1",
+            "GDK_BACKEND": "x11",
+        }
+        xvfb, display = start_display(account, env)
+        if display is None:
+            say("FAILED: Xvfb did not start")
+            return 1
+        env["DISPLAY"] = display
+        env["TARVO_E2E_BUNDLE"] = bundle
+        env["TARVO_E2E_OUT"] = artifacts
+        env["TARVO_E2E_DIR"] = os.path.dirname(os.path.abspath(__file__))
+        env["PYTHONPATH"] = env["TARVO_E2E_DIR"]
+        say(f"user {name}, home {home}, display {display}")
+
+        session = subprocess.Popen(
+            ["dbus-run-session", "--", "/usr/bin/python3", os.path.abspath(args.test)],
+            user=account.pw_uid, group=account.pw_gid, extra_groups=[], env=env, cwd=home,
+            start_new_session=True)
+        try:
+            status = session.wait(timeout=args.timeout)
+        except subprocess.TimeoutExpired:
+            say(f"FAILED: the test did not end within {args.timeout:.0f} s")
+            status = 1
+        if status < 0:
+            status = 1
+        for pid in pids_of_uid(account.pw_uid):
+            command = describe(pid)
+            if "tarvo-studio" in command or "app serve" in command:
+                say(f"left running by the test, now ended: {pid} {command}")
+    except KeyboardInterrupt:
+        say(f"interrupted by signal {interrupted[0] if interrupted else '?'}")
+        status = 1
+    except (subprocess.SubprocessError, OSError, KeyError) as error:
+        say(f"FAILED: could not set up the session: {error}")
+        status = 1
+    finally:
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        if session is not None and session.poll() is None:
+            try:
+                os.killpg(session.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        remove_user(name)
+        if xvfb is not None and xvfb.poll() is None:
+            xvfb.kill()
+        if xvfb is not None:
+            try:
+                xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        keep = os.environ.get("TARVO_E2E_KEEP")
+        if keep:
+            say(f"kept {tmp}")
+        else:
+            shutil.rmtree(tmp, ignore_errors=True)
+        os.close(lock)
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())

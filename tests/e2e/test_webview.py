@@ -1,0 +1,142 @@
+"""The web view's navigation policy, the script bridge and the page's alerts,
+against a stand-in backend (testapp/) whose page links to every kind of
+address. Links and buttons are operated through the accessibility bus, as
+assistive technology would; no script of the test runs in the page."""
+
+import json
+import time
+
+from studio import (DATA, LOG, Studio, as_path, dialog_buttons, dialog_labels, do_action, http,
+                    ping, recorded, run, stays, wait_dialog, wait_for)
+
+ALERT_TEXT = "The page says: hold on \u2014 \u201cquoted\u201d text."
+FRAMES = ["same-origin", "srcdoc", "other-origin", "localhost"]
+
+
+def events():
+    status, body = http("GET", "/test/events", timeout=2)
+    if status != 200:
+        return []
+    try:
+        return json.loads(body)
+    except ValueError:
+        return []
+
+
+def of_kind(kind, detail=None):
+    return [e for e in events()
+            if e.get("kind") == kind and (detail is None or e.get("detail") == detail)]
+
+
+def loads():
+    return len(of_kind("loaded"))
+
+
+def activate(t, studio, role, title):
+    """Operates a link or a button of the page the way assistive technology does."""
+    node = wait_for(lambda: studio.find_in_page(role, title), 10, 0.3)
+    t.require(node, f"the page shows the {role} \u201c{title}\u201d")
+    t.require(do_action(node), f"the {role} \u201c{title}\u201d can be activated")
+
+
+def policy_and_bridge(t):
+    studio = Studio()
+    t.require(wait_for(lambda: ping() == "tarvo-studio", 30, 0.2), "the test backend is up")
+    t.require(wait_for(lambda: of_kind("loaded", "/"), 30, 0.2), "the test page loaded")
+    t.require(studio.find_main_window(), "the window is on the display")
+
+    t.step("messages that must do nothing: inner frames, other origins, odd bodies")
+    t.expect(not of_kind("main-no-bridge"),
+             "the page finds window.webkit.messageHandlers.studio")
+    reported = wait_for(lambda: {e["detail"] for e in of_kind("frame-posted")
+                                 + of_kind("frame-no-bridge")} >= set(FRAMES), 15, 0.2)
+    t.expect(reported, "every inner frame loaded and reported",
+             [e for e in events() if e.get("kind", "").startswith("frame")])
+    posted = {e["detail"] for e in of_kind("frame-posted")}
+    t.expect(posted == set(FRAMES), "every inner frame could post to the bridge",
+             sorted(posted))
+    t.expect(of_kind("main-posted", "ignored-bodies"), "the main frame posted the odd bodies")
+    t.expect(stays(lambda: not recorded(), 2.0),
+             "nothing was opened for the frames' openLog or the odd bodies", recorded())
+
+    t.step("the main frame's openLog opens the log")
+    activate(t, studio, "push button", "Open the log from the page")
+    opened = wait_for(recorded, 10, 0.1)
+    t.expect(opened and [as_path(u) for u in opened] == [LOG],
+             "the log file (and nothing else) was handed to its default application", opened)
+    t.expect(opened and all(u.startswith("file://") for u in opened),
+             "it was handed over as a file:// URL", opened)
+    time.sleep(0.5)
+    baseline = len(recorded())
+
+    for title, url in (("Other port link", "http://127.0.0.1:8080/eighty-eighty"),
+                       ("Localhost link", "http://localhost:7810/from-localhost"),
+                       ("External https link", "https://example.invalid/outside?q=1")):
+        t.step(f"{title}: opened in the browser, the view stays")
+        before = loads()
+        activate(t, studio, "link", title)
+        got = wait_for(lambda: recorded()[baseline:], 10, 0.1)
+        t.expect(got == [url], f"{url} reached the default browser", got)
+        baseline = len(recorded())
+        t.expect(stays(lambda: loads() == before and not of_kind("left"), 1.5),
+                 "the view stayed on its page", [e for e in events() if e["kind"] == "left"])
+    t.expect(not [e for e in of_kind("request") if e.get("host", "").startswith("localhost")
+                  and "from-localhost" in e.get("path", "")],
+             "the view did not load the localhost address itself")
+
+    for title in ("Mail link", "File link", "About link", "Data link"):
+        t.step(f"{title}: nothing is opened and the view stays")
+        before = loads()
+        activate(t, studio, "link", title)
+        t.expect(stays(lambda: len(recorded()) == baseline and loads() == before
+                       and not of_kind("left"), 2.0),
+                 "nothing was opened and the view stayed", (recorded()[baseline:], loads()))
+        baseline = len(recorded())
+
+    t.step("an alert of the page is shown as a sheet, and the page waits for it")
+    activate(t, studio, "push button", "Raise an alert")
+    sheet = wait_dialog(studio, 10, ALERT_TEXT)
+    t.require(sheet, "a dialog shows the page's text", [dialog_labels(d) for d in studio.dialogs()])
+    t.expect("Tarvo Studio" in dialog_labels(sheet), "it is titled Tarvo Studio",
+             dialog_labels(sheet))
+    t.expect(dialog_buttons(sheet) == ["OK"], "it has one button, OK", dialog_buttons(sheet))
+    t.expect(stays(lambda: not of_kind("request") or not [
+        e for e in of_kind("request") if e["path"].startswith("/api/after-alert")], 1.5),
+        "the page is suspended while the alert is shown")
+    studio.keys_to_dialog("Return")
+    t.expect(wait_for(lambda: not studio.dialogs(), 5, 0.1), "Return (OK) closed it")
+    t.expect(wait_for(lambda: [e for e in of_kind("request")
+                               if e["path"].startswith("/api/after-alert")], 5, 0.1),
+             "the page continued once OK was pressed")
+
+    t.step("a same-origin link stays in the view; Ctrl+R goes back to the start page")
+    activate(t, studio, "link", "Same origin link")
+    t.expect(wait_for(lambda: of_kind("loaded", "/elsewhere?x=1"), 10, 0.1),
+             "the same-origin page loaded in the view")
+    t.expect(stays(lambda: len(recorded()) == baseline, 1.0), "nothing was opened outside",
+             recorded()[baseline:])
+    starts = len(of_kind("loaded", "/"))
+    studio.keys_to_window("ctrl+r")
+    t.expect(wait_for(lambda: len(of_kind("loaded", "/")) > starts, 10, 0.1),
+             "Ctrl+R loaded the backend's start page again")
+
+    t.step("the log and the data folder from the menu")
+    studio.keys_to_window("ctrl+l")
+    got = wait_for(lambda: recorded()[baseline:], 10, 0.1)
+    t.expect(got and [as_path(u) for u in got] == [LOG], "Ctrl+L opened the log", got)
+    time.sleep(0.5)
+    baseline = len(recorded())
+    item = studio.menu_item("Studio", "Open Studio's Data Folder")
+    t.require(item is not None and do_action(item), "the menu item for the data folder is chosen")
+    got = wait_for(lambda: recorded()[baseline:], 10, 0.1)
+    t.expect(got and [as_path(u).rstrip("/") for u in got] == [DATA],
+             "the data folder was handed to the file manager", got)
+
+    t.step("Ctrl+Q with nothing in flight quits")
+    studio.keys_to_window("ctrl+q")
+    ended, dialogs = studio.wait_exit_watching(15)
+    t.expect(ended and not dialogs, "the application ended without a sheet", dialogs)
+
+
+if __name__ == "__main__":
+    run(policy_and_bridge)

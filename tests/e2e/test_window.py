@@ -1,0 +1,151 @@
+"""The application window: launch, menus, recovery of the backend, closing
+and reopening the window, and the refusal of a foreign server on the port."""
+
+import http.server
+import json
+import os
+import signal
+import threading
+
+from studio import (TITLE, Abort, Studio, backend_processes, page_ready_count, ping, run,
+                    say, stays, wait_for, wait_dialog, dialog_labels, dialog_buttons,
+                    press_button)
+
+MENUS = [
+    ("Tarvo Studio", ["About Tarvo Studio", "-", "Hide Tarvo Studio", "-", "Quit Tarvo Studio"]),
+    ("Edit", ["Cut", "Copy", "Paste", "Select All"]),
+    ("Studio", ["Reload the Window", "Restart the Service", "-", "Open the Log",
+                "Open Studio's Data Folder"]),
+    ("Window", ["Minimize", "Zoom", "Close", "-", "Tarvo Studio"]),
+]
+
+PORT_HELD = ("Port 7810 is held by \u201csomething-else\u201d, which is not Tarvo Studio. "
+             "Free the port and try again.")
+
+
+def new_backend(studio, old, timeout):
+    """The pid of a backend other than `old` that answers the ping as ours."""
+
+    def probe():
+        pid = studio.backend()
+        return pid if pid is not None and pid != old and ping() == "tarvo-studio" else None
+
+    return wait_for(probe, timeout, 0.1)
+
+
+def window_and_backend(t):
+    t.step("launch: the window shows the backend's page")
+    studio = Studio()
+    t.require(wait_for(studio.window, 30, 0.2), f"a window titled \u201c{TITLE}\u201d is shown")
+    t.require(wait_for(lambda: page_ready_count() >= 1, 40, 0.2),
+              "the page loaded and reported itself ready (\u201cpage ready\u201d in the log)")
+    backend = studio.backend()
+    t.require(backend is not None and ping() == "tarvo-studio",
+              "one backend child of the application answers the ping", backend)
+    text = wait_for(lambda: "In flight" in studio.page_text() and studio.page_text(), 15, 0.5)
+    t.expect(text and "Tarvo Studio" in text and "In flight" in text,
+             "the page's text is readable in the window (accessibility)",
+             (text or "")[:200])
+
+    t.step("menus")
+    t.expect(studio.menus() == MENUS, "the menu bar has exactly the four menus and their items",
+             studio.menus())
+
+    t.step("the backend is killed: it comes back and the page reloads")
+    ready = page_ready_count()
+    os.kill(backend, signal.SIGKILL)
+    again = new_backend(studio, backend, 20)
+    t.require(again, "a new backend process answers the ping after SIGKILL")
+    t.expect(wait_for(lambda: page_ready_count() > ready, 20, 0.2),
+             "the page was loaded again (another \u201cpage ready\u201d)")
+    backend = again
+
+    t.step("Ctrl+Shift+R restarts the service")
+    t.require(studio.find_main_window(), "the window is on the display")
+    ready = page_ready_count()
+    studio.keys_to_window("ctrl+shift+r")
+    again = new_backend(studio, backend, 20)
+    t.expect(again, "Ctrl+Shift+R: a new backend process answers the ping")
+    t.expect(again is None or not os.path.exists(f"/proc/{backend}/status")
+             or backend not in backend_processes(), "the old backend process is gone")
+    t.expect(wait_for(lambda: page_ready_count() > ready, 20, 0.2),
+             "the page was loaded again after the restart")
+    backend = again or studio.backend()
+
+    t.step("Ctrl+R reloads the page")
+    ready = page_ready_count()
+    studio.keys_to_window("ctrl+r")
+    t.expect(wait_for(lambda: page_ready_count() > ready, 15, 0.2),
+             "Ctrl+R: the page was loaded again")
+    t.expect(studio.backend() == backend, "Ctrl+R leaves the backend alone")
+
+    t.step("Ctrl+W closes the window; the application and backend keep running")
+    ready = page_ready_count()
+    studio.keys_to_window("ctrl+w")
+    t.expect(wait_for(lambda: studio.window() is None, 10, 0.2), "the window is no longer shown")
+    t.expect(stays(lambda: studio.running() and studio.backend() == backend, 2),
+             "the application and the same backend keep running")
+    t.expect(ping() == "tarvo-studio", "the backend still answers")
+
+    t.step("launching the application again brings the window back")
+    second = Studio()
+    t.expect(second.wait_exit(20), "the second launch hands over and ends")
+    t.expect(second.process.returncode == 0, "the second launch ends with status 0",
+             second.process.returncode)
+    t.expect(wait_for(studio.window, 10, 0.2), "the first instance shows its window again")
+    t.expect(studio.backend() == backend and page_ready_count() == ready,
+             "same backend, and the page was not loaded again (its state is kept)",
+             (studio.backend(), backend, page_ready_count(), ready))
+
+    t.step("Ctrl+Q with nothing in flight quits at once")
+    studio.main_window = None
+    t.require(studio.find_main_window(), "the window is on the display")
+    studio.keys_to_window("ctrl+q")
+    ended, dialogs = studio.wait_exit_watching(15)
+    t.expect(ended, "the application ended")
+    t.expect(not dialogs, "no sheet was shown", dialogs)
+    t.expect(wait_for(lambda: not backend_processes(), 5, 0.1),
+             "no backend process is left", backend_processes())
+    t.expect(ping() is None, "nothing answers on the port any more")
+
+
+class ForeignHandler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *_args):
+        pass
+
+    def do_GET(self):
+        body = json.dumps({"name": "something-else"}).encode()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+
+def foreign_server(t):
+    t.step("a foreign server holds the port")
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 7810), ForeignHandler)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        t.require(ping() == "something-else", "the foreign server answers the ping")
+        studio = Studio()
+        alert = wait_dialog(studio, 30, "Tarvo Studio could not start")
+        t.require(alert, "the alert \u201cTarvo Studio could not start\u201d is shown")
+        labels = dialog_labels(alert)
+        t.expect(PORT_HELD in labels, "its informative text names the port and the foreign name",
+                 labels)
+        t.expect(dialog_buttons(alert) == ["Try Again", "Open the Log", "Quit"],
+                 "its buttons are Try Again, Open the Log, Quit", dialog_buttons(alert))
+        t.expect(not backend_processes(), "no backend was launched", backend_processes())
+        t.require(press_button(alert, "Quit"), "Quit can be pressed")
+        t.expect(studio.wait_exit(15), "the application ended after Quit")
+        t.expect(not backend_processes(), "no process is left behind", backend_processes())
+        t.expect(ping() == "something-else", "the foreign server was left alone")
+    finally:
+        server.shutdown()
+        server.server_close()
+
+
+if __name__ == "__main__":
+    run(window_and_backend, foreign_server)

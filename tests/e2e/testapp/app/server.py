@@ -1,0 +1,160 @@
+"""The stand-in backend's servers: 127.0.0.1:<port> (the backend's own
+origin) and 127.0.0.2:<port + 1> (another origin, for inner frames)."""
+
+import hmac
+import json
+import os
+import secrets
+import signal
+import sys
+import threading
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+from . import pages
+
+NAME = "tarvo-studio"
+
+
+class Recorder:
+    """What the page and its frames reported, in the order it arrived."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._events = []
+
+    def add(self, **event):
+        with self._lock:
+            self._events.append(event)
+        print("event " + json.dumps(event, ensure_ascii=False), flush=True)
+
+    def all(self):
+        with self._lock:
+            return list(self._events)
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *_args):
+        pass
+
+    def do_GET(self):
+        self._handle("GET")
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            self.rfile.read(min(length, 65536))
+        self._handle("POST")
+
+    def _handle(self, method):
+        url = urllib.parse.urlsplit(self.path)
+        query = dict(urllib.parse.parse_qsl(url.query))
+        host = self.headers.get("Host", "")
+        recorder = self.server.recorder
+        if url.path == "/api/ping":
+            return self._send(200, "application/json", json.dumps({"name": NAME}))
+        if url.path == "/api/busy":
+            if not self._token_ok():
+                return self._send(401, "application/json", '{"detail": "token"}')
+            return self._send(200, "application/json",
+                              json.dumps({"running": [], "pending": [], "chats": 0}))
+        if url.path == "/test/events":
+            return self._send(200, "application/json", json.dumps(recorder.all()))
+        if url.path == "/test/event":
+            recorder.add(kind=query.get("kind", ""), detail=query.get("detail", ""), host=host)
+            if query.get("kind") == "loaded" and query.get("detail") == "/":
+                print("page ready", flush=True)
+            return self._send(204, "text/plain", "")
+        recorder.add(kind="request", method=method, path=self.path, host=host)
+        if url.path == "/api/after-alert":
+            return self._send(200, "application/json", '{"ok": true}')
+        if url.path == "/":
+            return self._send(200, "text/html; charset=utf-8", pages.MAIN)
+        if url.path == "/frame":
+            return self._send(200, "text/html; charset=utf-8", pages.FRAME)
+        if url.path == "/favicon.ico":
+            return self._send(404, "text/plain", "")
+        return self._send(200, "text/html; charset=utf-8", pages.OTHER)
+
+    def _token_ok(self):
+        given = self.headers.get("X-Studio-Token", "")
+        return hmac.compare_digest(given.encode(), self.server.token.encode())
+
+    def _send(self, status, content_type, text):
+        data = text.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Cache-Control", "no-store")
+        self.end_headers()
+        self.wfile.write(data)
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, address, recorder, token):
+        super().__init__(address, Handler)
+        self.recorder = recorder
+        self.token = token
+
+
+def write_token(home):
+    os.makedirs(home, mode=0o700, exist_ok=True)
+    token = secrets.token_hex(16)
+    path = os.path.join(home, "ui.token")
+    temporary = path + ".tmp"
+    descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    with os.fdopen(descriptor, "w") as f:
+        f.write(token + "\n")
+    os.replace(temporary, path)
+    return token
+
+
+def parent_gone(parent):
+    if parent is None:
+        return False
+    try:
+        os.kill(parent, 0)
+    except ProcessLookupError:
+        return True
+    except PermissionError:
+        pass
+    return os.getppid() != parent
+
+
+def serve(port):
+    home = os.environ.get("TARVO_STUDIO_HOME", "")
+    if not home:
+        print("TARVO_STUDIO_HOME is not set", file=sys.stderr, flush=True)
+        return 2
+    parent_text = os.environ.get("TARVO_STUDIO_PARENT", "")
+    parent = int(parent_text) if parent_text.isdigit() else None
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+
+    recorder = Recorder()
+    token = ""
+    servers = [Server(("127.0.0.1", port), recorder, token)]
+    try:
+        servers.append(Server(("127.0.0.2", port + 1), recorder, token))
+    except OSError as error:
+        print(f"no second origin on 127.0.0.2:{port + 1}: {error}", flush=True)
+    token = write_token(home)
+    for server in servers:
+        server.token = token
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    print(f"test backend serving on 127.0.0.1:{port} (pid {os.getpid()})", flush=True)
+    while not stop.wait(0.5):
+        if parent_gone(parent):
+            print("parent gone", flush=True)
+            break
+    for server in servers:
+        server.shutdown()
+        server.server_close()
+    return 0
