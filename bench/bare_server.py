@@ -34,7 +34,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             print("page ready", flush=True)
         if path.startswith("/api/"):
             # Enough of every reply for the page to render as it does with the real backend.
-            body = {"name": "bare", "ok": True, "running": [], "pending": [], "chats": 0}
+            body = {"name": "tarvo-studio", "version": "bare", "uptime": 0.0, "ok": True,
+                    "running": [], "pending": [], "chats": 0}
             return self.reply(200, json.dumps(body).encode(), "application/json")
         if path == "/":
             path = "/index.html"

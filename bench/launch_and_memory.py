@@ -14,6 +14,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import procs  # noqa: E402
 import report  # noqa: E402
+import timeline  # noqa: E402
 
 PORT = 7810
 LOCK = "/tmp/tarvo-studio-port-7810.lock"
@@ -43,14 +44,17 @@ class PortLock:
         while True:
             try:
                 fcntl.flock(self.fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                break
+                # Someone who does not take the lock may still be on the port: let them finish.
+                if not answers(0.2):
+                    return self
+                fcntl.flock(self.fd, fcntl.LOCK_UN)
+                busy = f"something listens on 127.0.0.1:{PORT}"
             except BlockingIOError:
-                if time.monotonic() > deadline:
-                    raise Abort(f"{LOCK} stayed locked for {self.timeout:.0f} s")
-                time.sleep(0.05)
-        if answers(0.2):
-            raise Abort(f"something already listens on 127.0.0.1:{PORT}")
-        return self
+                busy = f"{LOCK} is held"
+            if time.monotonic() > deadline:
+                os.close(self.fd)
+                raise Abort(f"{busy}, still after {self.timeout:.0f} s")
+            time.sleep(0.1)
 
     def __exit__(self, *exc):
         os.close(self.fd)
@@ -234,11 +238,15 @@ class Bench:
             wait_port_free()
 
     # ----- the measurements ----------------------------------------------------
-    def measure_app(self):
+    def app_env(self):
         env = dict(self.env)
         for pair in self.args.app_env:
             key, _, value = pair.partition("=")
             env[key] = value
+        return env
+
+    def measure_app(self):
+        env = self.app_env()
         log = os.path.join(self.home, LOG_NAME)
         with PortLock():
             offset = size(log)
@@ -312,10 +320,13 @@ class Bench:
             order = kinds if number % 2 == 0 else list(reversed(kinds[:2])) + kinds[2:]
             for kind in order:
                 row.update(measure[kind]())
-            print(report.round_line(number, row), file=sys.stderr, flush=True)
+            print(report.round_line(number, row), flush=True)
             if number > 0:
                 rounds.append(row)
         report.summary(rounds, self.args, load, os.getloadavg()[0])
+        if self.args.timeline and not self.args.bare_only:
+            with PortLock():
+                timeline.run(self, os.path.join(self.home, LOG_NAME), size)
 
 
 def main():
@@ -331,6 +342,8 @@ def main():
     parser.add_argument("--app-env", action="append", default=[], help="K=V for the application only")
     parser.add_argument("--bare-arg", action="append", default=[], help="an option for the bare window")
     parser.add_argument("--bare-only", action="store_true")
+    parser.add_argument("--timeline", action="store_true",
+                        help="then launch the application once more under strace and print when each step happened")
     args = parser.parse_args()
     args.build = os.path.abspath(args.build or os.path.join(args.repo, "build"))
     args.bare_window = os.path.join(args.work, "bare_window")
