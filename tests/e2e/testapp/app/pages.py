@@ -37,15 +37,6 @@ MAIN = """<!DOCTYPE html>
 <a href="data:text/html,%3Cp%3Edata%3C/p%3E">Data link</a>
 <button id="log" type="button">Open the log from the page</button>
 <button id="alert" type="button">Raise an alert</button>
-<iframe title="same origin frame" src="/frame?name=same-origin"></iframe>
-<iframe title="srcdoc frame" srcdoc="<!DOCTYPE html><script>
-  var w = window.webkit, h = w &amp;&amp; w.messageHandlers &amp;&amp; w.messageHandlers.studio;
-  function report(k, d) { fetch('/test/event?kind=' + k + '&amp;detail=' + d); }
-  if (h) { h.postMessage({type: 'openLog'}); report('frame-posted', 'srcdoc'); }
-  else { report('frame-no-bridge', 'srcdoc'); }
-</script><p>srcdoc frame</p>"></iframe>
-<iframe title="other origin frame" src="http://127.0.0.2:7811/frame?name=other-origin"></iframe>
-<iframe title="localhost frame" src="http://localhost:7810/frame?name=localhost"></iframe>
 <script>
 document.getElementById('log').addEventListener('click', function () {
   bridge().postMessage({type: 'openLog'});
@@ -86,7 +77,29 @@ else { report('frame-no-bridge', name); }
 
 OTHER = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Elsewhere</title><script>""" + REPORT + """</script>
-</head><body><h1>Elsewhere on the backend</h1><script>
+<style>iframe { width: 360px; height: 40px; border: 1px solid #888; }</style>
+</head><body><h1>Elsewhere on the backend</h1>
+<iframe title="same origin frame" src="/frame?name=same-origin"></iframe>
+<iframe title="sandboxed frame" sandbox="allow-scripts" src="/frame?name=sandboxed"></iframe>
+<iframe title="written frame" id="written"></iframe>
+<iframe title="srcdoc frame" srcdoc="<!DOCTYPE html><script>
+  var w = window.webkit, h = w &amp;&amp; w.messageHandlers &amp;&amp; w.messageHandlers.studio;
+  function report(k, d) { fetch('/test/event?kind=' + k + '&amp;detail=' + d); }
+  if (h) { h.postMessage({type: 'openLog'}); report('frame-posted', 'srcdoc'); }
+  else { report('frame-no-bridge', 'srcdoc'); }
+</script><p>srcdoc frame</p>"></iframe>
+<iframe title="other origin frame" src="http://127.0.0.2:7811/frame?name=other-origin"></iframe>
+<iframe title="localhost frame" src="http://localhost:7810/frame?name=localhost"></iframe>
+<script>
+// An inner frame of this origin without an address of its own: the page writes it.
+var written = document.getElementById('written').contentDocument;
+written.open();
+written.write('<!DOCTYPE html><p>written frame</p><script>' + report.toString() + bridge.toString() +
+  'var h = bridge(); if (h) { h.postMessage({type: "openLog"}); report("frame-posted", "written"); }' +
+  ' else { report("frame-no-bridge", "written"); }<\\/script>');
+written.close();
+</script>
+<script>
 addEventListener('pagehide', function () {
   navigator.sendBeacon('/test/event?kind=left&detail=' + encodeURIComponent(location.pathname));
 });
