@@ -7,8 +7,8 @@ import os
 import signal
 import threading
 
-from studio import (TITLE, Abort, Studio, backend_processes, page_ready_count, ping, run,
-                    say, stays, wait_for, wait_dialog, dialog_labels, dialog_buttons,
+from studio import (TITLE, Studio, backend_processes, page_ready_count, ping, run, stays,
+                    wait_for, wait_dialog, dialog_labels, dialog_buttons,
                     press_button)
 
 MENUS = [
