@@ -61,12 +61,17 @@ public:
 private:
   AppDelegate(std::shared_ptr<Backend> service, Platform platform);
   void answerQuit(std::optional<Service::Busy> busy);
+  void replyToQuit(bool quit);
+  void checkStability(std::int64_t taken);
+  void retryFailedLoad();
+  void setLogoutInhibited(bool on);
 
   std::shared_ptr<Backend> service_;
   Platform platform_;
   std::int64_t restarts_ = 0;
   bool restarting_ = false;
   bool askingToQuit_ = false;
+  bool logoutInhibited_ = false;
 };
 
 } // namespace tarvo

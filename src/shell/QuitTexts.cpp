@@ -1,0 +1,89 @@
+#include "shell/QuitTexts.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+namespace tarvo {
+namespace {
+
+constexpr int firstButton = 0;
+constexpr int secondButton = 1;
+constexpr std::size_t namesShown = 4;
+
+std::string joined(const std::vector<std::string>& parts) {
+  std::string out;
+  for (const auto& part : parts) {
+    if (!out.empty()) {
+      out += ", ";
+    }
+    out += part;
+  }
+  return out;
+}
+
+} // namespace
+
+platform::Alert noAnswerAlert() {
+  return {"Tarvo Studio cannot tell what is running",
+          "Its own service did not answer, so whether a pipeline is in flight is unknown \u2014 "
+          "not \u201cnothing\u201d. Quitting now would stop Studio following anything that is: "
+          "Tarvo would keep running it, and the result would never be fetched or recorded.",
+          {"Quit anyway", "Stay open"},
+          firstButton};
+}
+
+bool quitsAfterNoAnswer(int response) {
+  return response == firstButton;
+}
+
+bool hasWorkInFlight(const Service::Busy& busy) {
+  return busy.running > 0 || busy.pending > 0 || busy.chats > 0;
+}
+
+std::string inFlightInformative(const Service::Busy& busy) {
+  std::vector<std::string> lines;
+  if (busy.running > 0) {
+    lines.push_back(std::to_string(busy.running) + " run(s) Studio is following");
+  }
+  if (busy.pending > 0) {
+    lines.push_back(std::to_string(busy.pending) + " call(s) waiting for your approval");
+  }
+  if (busy.chats > 0) {
+    lines.push_back(std::to_string(busy.chats) + " question(s) still being answered");
+  }
+  // Byte order of UTF-8 text is the order of its code points.
+  std::vector<std::string> names = busy.names;
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  if (names.size() > namesShown) {
+    names.resize(namesShown);
+  }
+
+  std::string text = joined(lines);
+  if (!names.empty()) {
+    text += " (" + joined(names) + ")";
+  }
+  text += ".\n\n";
+  text += "Quitting does not stop a pipeline \u2014 Tarvo keeps running it \u2014 but Studio stops "
+          "following it, so its ";
+  text += "result is never fetched, never verified and never written to the record. A call "
+          "waiting for your ";
+  text += "approval is lost with the window.";
+  return text;
+}
+
+platform::Alert inFlightAlert(const Service::Busy& busy) {
+  return {busy.running > 0 ? "A pipeline is running" : "Something is still in flight",
+          inFlightInformative(busy),
+          {"Stay open", "Quit anyway"},
+          firstButton};
+}
+
+// Only "Quit anyway" itself quits: a sheet dismissed without a button
+// (Escape, closed by the window manager) must not throw away work in flight.
+bool quitsAfterInFlight(int response) {
+  return response == secondButton;
+}
+
+} // namespace tarvo

@@ -1,0 +1,35 @@
+#include "support/FakeBackend.h"
+
+namespace tarvo::test {
+
+std::optional<std::string> FakeBackend::start() {
+  ++starts;
+  if (startResults.empty()) {
+    return std::nullopt;
+  }
+  auto result = startResults.front();
+  startResults.pop_front();
+  return result;
+}
+
+bool FakeBackend::isAlive() {
+  ++aliveChecks;
+  return alive;
+}
+
+bool FakeBackend::isMine() {
+  ++mineChecks;
+  return mine;
+}
+
+std::optional<Service::Busy> FakeBackend::busy() {
+  ++busyQueries;
+  return busyAnswer;
+}
+
+void FakeBackend::setOnExit(std::function<void(std::int32_t)> callback) {
+  ++onExitSet;
+  onExit = std::move(callback);
+}
+
+} // namespace tarvo::test

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "shell/Backend.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tarvo::test {
+
+// A supervisor whose answers the test sets and whose calls it counts.
+class FakeBackend : public Backend {
+public:
+  std::optional<std::string> start() override;
+  void stop() override { ++stops; }
+  void restart() override { ++restarts; }
+  bool isAlive() override;
+  bool isMine() override;
+  std::optional<Service::Busy> busy() override;
+  std::optional<std::string> windowURL() override { return window; }
+  std::string logPath() override { return log; }
+  std::string homePath() override { return home; }
+  void setOnExit(std::function<void(std::int32_t)> callback) override;
+
+  // Results of the coming start() calls, in order; success once they run out.
+  std::deque<std::optional<std::string>> startResults;
+  bool alive = true;
+  bool mine = true;
+  std::optional<Service::Busy> busyAnswer;
+  std::optional<std::string> window = "http://127.0.0.1:7810/#token=abc123";
+  std::string log = "/home/ada/.local/state/Tarvo Studio.log";
+  std::string home = "/home/ada/.local/share/Tarvo Studio";
+
+  int starts = 0;
+  int stops = 0;
+  int restarts = 0;
+  int aliveChecks = 0;
+  int mineChecks = 0;
+  int busyQueries = 0;
+  int onExitSet = 0;
+  std::function<void(std::int32_t)> onExit;
+};
+
+} // namespace tarvo::test

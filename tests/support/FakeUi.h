@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/Ui.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tarvo::test {
+
+// Records every call the shell makes of the desktop. Alerts and sheets keep
+// their `done` callbacks so a test can answer them later, in any order.
+class FakeUi : public platform::Ui {
+public:
+  struct Shown {
+    platform::Alert alert;
+    platform::AlertDone done;
+    bool sheet = false;
+  };
+
+  void installMenuBar(const platform::MenuBar& bar) override;
+  void createWindow(const platform::WindowSpec& spec) override;
+  void createWebView() override;
+  void presentWindow() override;
+  void load(const std::string& url, double timeoutSeconds) override;
+  void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
+  void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
+  void openURL(const std::string& url) override;
+  void terminate() override;
+  void replyToApplicationShouldTerminate(bool quit) override;
+  void inhibitLogout(bool on) override;
+
+  // Answers the most recent alert or sheet with `response`.
+  void answerLast(int response);
+  [[nodiscard]] const Shown& last() const { return shown.back(); }
+
+  std::vector<std::string> calls; // the name of every call, in order
+  std::optional<platform::MenuBar> menuBar;
+  std::optional<platform::WindowSpec> window;
+  int webViews = 0;
+  int presented = 0;
+  std::vector<std::pair<std::string, double>> loads;
+  std::vector<Shown> shown;
+  std::vector<std::string> opened;
+  int terminateRequests = 0;
+  std::vector<bool> replies;
+  std::vector<bool> inhibits;
+};
+
+} // namespace tarvo::test

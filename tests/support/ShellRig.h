@@ -1,0 +1,30 @@
+#pragma once
+
+#include "shell/AppDelegate.h"
+#include "support/FakeBackend.h"
+#include "support/FakeQueues.h"
+#include "support/FakeUi.h"
+
+#include <memory>
+
+namespace tarvo::test {
+
+// One delegate wired to a fake desktop, fake queues and a fake supervisor.
+struct ShellRig {
+  std::shared_ptr<FakeMainQueue> main = std::make_shared<FakeMainQueue>();
+  std::shared_ptr<FakeBackgroundQueue> background = std::make_shared<FakeBackgroundQueue>();
+  std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();
+  std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>();
+  std::shared_ptr<AppDelegate> delegate = AppDelegate::make(backend, {main, background, ui});
+
+  // Runs background and main-thread work that is due now until none is left;
+  // the clock does not move.
+  void drain() {
+    while (background->runAll() + main->runReady() > 0) {
+    }
+  }
+  // A death reported by the supervisor, as its onExit would on the main queue.
+  void die(std::int32_t status) { delegate->serviceDied(status); }
+};
+
+} // namespace tarvo::test

@@ -1,0 +1,156 @@
+#include "shell/QuitTexts.h"
+#include "support/ShellRig.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvo::test {
+namespace {
+
+using platform::TerminateReply;
+
+const std::string paragraph =
+    "Quitting does not stop a pipeline — Tarvo keeps running it — but Studio stops following it, "
+    "so its result is never fetched, never verified and never written to the record. A call "
+    "waiting for your approval is lost with the window.";
+
+Service::Busy busy(std::int64_t running, std::int64_t pending, std::int64_t chats,
+                   std::vector<std::string> names = {}) {
+  return {running, pending, chats, std::move(names)};
+}
+
+// A quit request with the own backend running, up to the moment the answer
+// of the busy query has been handled on the main thread.
+TerminateReply askToQuit(ShellRig& rig, std::optional<Service::Busy> answer) {
+  rig.backend->busyAnswer = std::move(answer);
+  const auto reply = rig.delegate->applicationShouldTerminate();
+  rig.drain();
+  return reply;
+}
+
+TEST(QuitTexts, InFlightTexts) {
+  {
+    SCOPED_TRACE("only chats");
+    const auto alert = inFlightAlert(busy(0, 0, 2));
+    EXPECT_EQ(alert.message, "Something is still in flight");
+    EXPECT_EQ(alert.informative, "2 question(s) still being answered.\n\n" + paragraph);
+    EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Stay open", "Quit anyway"}));
+    EXPECT_EQ(alert.defaultButton, 0);
+  }
+  {
+    SCOPED_TRACE("runs, calls and names");
+    const auto alert = inFlightAlert(busy(1, 2, 0, {"b", "a", "b", "c", "d", "e"}));
+    EXPECT_EQ(alert.message, "A pipeline is running");
+    EXPECT_EQ(alert.informative, "1 run(s) Studio is following, 2 call(s) waiting for your "
+                                 "approval (a, b, c, d).\n\n" +
+                                     paragraph);
+  }
+  {
+    SCOPED_TRACE("all three counts, names by code point");
+    EXPECT_EQ(inFlightInformative(busy(3, 1, 12, {"zeta", "Émile", "Zed", "alpha", "Zed"})),
+              "3 run(s) Studio is following, 1 call(s) waiting for your approval, 12 question(s) "
+              "still being answered (Zed, alpha, zeta, Émile).\n\n" +
+                  paragraph);
+  }
+  EXPECT_FALSE(hasWorkInFlight(busy(0, 0, 0, {"stale"})));
+  EXPECT_FALSE(hasWorkInFlight(busy(-1, -4, 0)));
+  EXPECT_TRUE(hasWorkInFlight(busy(0, 1, 0)));
+}
+
+TEST(QuitTexts, NoAnswerTexts) {
+  const auto alert = noAnswerAlert();
+  EXPECT_EQ(alert.message, "Tarvo Studio cannot tell what is running");
+  EXPECT_EQ(alert.informative,
+            "Its own service did not answer, so whether a pipeline is in flight is unknown — not "
+            "“nothing”. Quitting now would stop Studio following anything that is: Tarvo would "
+            "keep running it, and the result would never be fetched or recorded.");
+  EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Quit anyway", "Stay open"}));
+  EXPECT_EQ(alert.defaultButton, 0);
+}
+
+TEST(ShellQuit, NotOwnBackendQuitsAtOnceWithoutAQuery) {
+  ShellRig rig;
+  rig.backend->mine = false;
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::now);
+  EXPECT_EQ(rig.background->size(), 0U);
+  EXPECT_EQ(rig.backend->busyQueries, 0);
+  EXPECT_FALSE(rig.delegate->askingToQuit());
+}
+
+TEST(ShellQuit, NothingInFlightQuitsWithoutASheet) {
+  ShellRig rig;
+  rig.backend->busyAnswer = busy(0, 0, 0);
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::later);
+  EXPECT_TRUE(rig.delegate->askingToQuit());
+  EXPECT_EQ(rig.backend->busyQueries, 0); // not on the main thread
+  rig.drain();
+  EXPECT_EQ(rig.backend->busyQueries, 1);
+  EXPECT_TRUE(rig.ui->shown.empty());
+  EXPECT_EQ(rig.ui->replies, std::vector<bool>{true});
+  EXPECT_FALSE(rig.delegate->askingToQuit());
+}
+
+TEST(ShellQuit, SecondRequestIsRefusedWhileTheFirstGoesOn) {
+  ShellRig rig;
+  rig.backend->busyAnswer = busy(1, 0, 0);
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::later);
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::cancel); // querying
+  rig.drain();
+  ASSERT_EQ(rig.ui->shown.size(), 1U);
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::cancel); // asking
+  EXPECT_EQ(rig.backend->busyQueries, 1);
+  EXPECT_TRUE(rig.ui->replies.empty());
+  rig.ui->answerLast(0); // Stay open
+  EXPECT_EQ(rig.ui->replies, std::vector<bool>{false});
+  EXPECT_FALSE(rig.delegate->askingToQuit());
+  // A later request asks the backend afresh.
+  EXPECT_EQ(askToQuit(rig, busy(0, 0, 0)), TerminateReply::later);
+  EXPECT_EQ(rig.backend->busyQueries, 2);
+  EXPECT_EQ(rig.ui->replies, (std::vector<bool>{false, true}));
+}
+
+struct Ending {
+  std::optional<Service::Busy> answer;
+  int response;
+  bool quits;
+};
+
+TEST(ShellQuit, EachSheetEndingRepliesOnce) {
+  const Ending endings[] = {
+      {std::nullopt, 0, true},    // Quit anyway, the default
+      {std::nullopt, 1, false},   // Stay open
+      {std::nullopt, -1, false},  // dismissed
+      {busy(0, 0, 2), 0, false},  // Stay open, the default
+      {busy(0, 0, 2), 1, true},   // Quit anyway
+      {busy(0, 0, 2), -1, false}, // dismissed: work in flight is not thrown away
+  };
+  for (const auto& ending : endings) {
+    SCOPED_TRACE(std::string(ending.answer ? "in flight" : "no answer") + ", response " +
+                 std::to_string(ending.response));
+    ShellRig rig;
+    EXPECT_EQ(askToQuit(rig, ending.answer), TerminateReply::later);
+    ASSERT_EQ(rig.ui->shown.size(), 1U);
+    EXPECT_TRUE(rig.ui->last().sheet);
+    EXPECT_EQ(rig.ui->last().alert.message, ending.answer
+                                                ? "Something is still in flight"
+                                                : "Tarvo Studio cannot tell what is running");
+    EXPECT_TRUE(rig.delegate->askingToQuit());
+    EXPECT_TRUE(rig.ui->replies.empty());
+    rig.ui->answerLast(ending.response);
+    EXPECT_EQ(rig.ui->replies, std::vector<bool>{ending.quits});
+    EXPECT_FALSE(rig.delegate->askingToQuit());
+    rig.ui->answerLast(ending.response); // a stray second end is not a second reply
+    EXPECT_EQ(rig.ui->replies.size(), 1U);
+  }
+}
+
+TEST(ShellQuit, DeathDuringTheDecisionIsHandledAsAnyOther) {
+  ShellRig rig;
+  EXPECT_EQ(askToQuit(rig, std::nullopt), TerminateReply::later);
+  rig.die(1);
+  EXPECT_EQ(rig.delegate->restarts(), 1);
+  EXPECT_TRUE(rig.delegate->restarting());
+  EXPECT_TRUE(rig.delegate->askingToQuit());
+}
+
+} // namespace
+} // namespace tarvo::test
