@@ -92,7 +92,8 @@ class Backend:
             if self.proc.poll() is not None:
                 raise AssertionError(f"backend exited with {self.proc.returncode}: {self.stderr()}")
             try:
-                if request("GET", "/api/ping", timeout=0.5)[2].get("name") == "tarvo-studio":
+                ping = request("GET", "/api/ping", timeout=0.5)[2]
+                if ping.get("name") == "tarvo-studio" and ping.get("pid") == self.proc.pid:
                     return
             except (OSError, ValueError, AttributeError):
                 pass
