@@ -1,0 +1,157 @@
+#include "platform/gtk/ApplicationShell.h"
+
+#include <glib-unix.h>
+
+#include <csignal>
+#include <utility>
+
+namespace tarvo::platform::gtk {
+
+namespace {
+
+constexpr const char* inhibitReason = "an approved Tarvo pipeline may be running";
+
+} // namespace
+
+ApplicationShell::ApplicationShell(std::string id) : id_(std::move(id)) {}
+
+ApplicationShell::~ApplicationShell() {
+  for (guint* source : {&sigterm_, &sigint_}) {
+    if (*source != 0) {
+      g_source_remove(std::exchange(*source, 0U));
+    }
+  }
+  if (app_) {
+    g_signal_handlers_disconnect_by_data(app_.get(), this);
+  }
+}
+
+void ApplicationShell::create(GApplicationFlags flags) {
+  if (app_) {
+    g_signal_handlers_disconnect_by_data(app_.get(), this);
+  }
+  app_ = GObjectPtr<GtkApplication>::adopt(gtk_application_new(id_.c_str(), flags));
+  // So the session manager tells us before the session ends ("query-end").
+  g_object_set(app_.get(), "register-session", TRUE, nullptr);
+  g_signal_connect(app_.get(), "startup", G_CALLBACK(onStartup), this);
+  g_signal_connect(app_.get(), "activate", G_CALLBACK(onActivate), this);
+  g_signal_connect(app_.get(), "query-end", G_CALLBACK(onQueryEnd), this);
+  g_signal_connect(app_.get(), "shutdown", G_CALLBACK(onShutdown), this);
+}
+
+int ApplicationShell::run() {
+  create(G_APPLICATION_DEFAULT_FLAGS);
+  GError* error = nullptr;
+  if (!g_application_register(G_APPLICATION(app_.get()), nullptr, &error)) {
+    // A session bus that cannot be used (none, or it refused the name):
+    // start all the same, as a lone instance.
+    g_clear_error(&error);
+    create(G_APPLICATION_NON_UNIQUE);
+    if (!g_application_register(G_APPLICATION(app_.get()), nullptr, &error)) {
+      g_clear_error(&error);
+    }
+  }
+  // Arguments are not ours to read: the application takes no options and
+  // opens no files, so only the program name is passed on.
+  char name[] = "tarvo-studio";
+  char* argv[] = {name, nullptr};
+  return g_application_run(G_APPLICATION(app_.get()), 1, argv);
+}
+
+void ApplicationShell::onStartup(GApplication* app, gpointer self) {
+  auto* me = static_cast<ApplicationShell*>(self);
+  // The application lives on without windows until it is told to quit.
+  g_application_hold(app);
+  me->sigterm_ = g_unix_signal_add(SIGTERM, onQuitSignal, me);
+  me->sigint_ = g_unix_signal_add(SIGINT, onQuitSignal, me);
+}
+
+// The first activation is the launch; every later one is the user launching
+// the application again while it runs.
+void ApplicationShell::onActivate(GApplication* /*app*/, gpointer self) {
+  auto* me = static_cast<ApplicationShell*>(self);
+  auto delegate = me->delegate_.lock();
+  if (!delegate) {
+    return;
+  }
+  if (!me->launched_) {
+    me->launched_ = true;
+    delegate->applicationDidFinishLaunching();
+    return;
+  }
+  const bool visible = me->hooks_.windowVisible && me->hooks_.windowVisible();
+  delegate->applicationShouldHandleReopen(visible);
+}
+
+void ApplicationShell::onQueryEnd(GtkApplication* /*app*/, gpointer self) {
+  static_cast<ApplicationShell*>(self)->requestQuit();
+}
+
+void ApplicationShell::onShutdown(GApplication* /*app*/, gpointer self) {
+  auto* me = static_cast<ApplicationShell*>(self);
+  if (me->hooks_.shuttingDown) {
+    me->hooks_.shuttingDown();
+  }
+}
+
+gboolean ApplicationShell::onQuitSignal(gpointer self) {
+  static_cast<ApplicationShell*>(self)->requestQuit();
+  return G_SOURCE_CONTINUE; // a later signal asks again
+}
+
+void ApplicationShell::requestQuit() {
+  if (quitting_ || !app_) {
+    return;
+  }
+  auto delegate = delegate_.lock();
+  if (!delegate) {
+    finishQuit();
+    return;
+  }
+  switch (delegate->applicationShouldTerminate()) {
+  case TerminateReply::now:
+    finishQuit();
+    break;
+  case TerminateReply::later:
+    awaitingReply_ = true;
+    break;
+  case TerminateReply::cancel:
+    break;
+  }
+}
+
+void ApplicationShell::replyToTerminate(bool quit) {
+  if (!awaitingReply_) {
+    return; // no deferred decision is open
+  }
+  awaitingReply_ = false;
+  if (quit) {
+    finishQuit();
+  }
+}
+
+void ApplicationShell::finishQuit() {
+  if (quitting_) {
+    return;
+  }
+  quitting_ = true;
+  if (auto delegate = delegate_.lock()) {
+    delegate->applicationWillTerminate();
+  }
+  g_application_quit(G_APPLICATION(app_.get()));
+}
+
+void ApplicationShell::inhibitLogout(bool on) {
+  if (!app_) {
+    return;
+  }
+  if (on && inhibitor_ == 0) {
+    GtkWindow* window = hooks_.window ? hooks_.window() : nullptr;
+    inhibitor_ =
+        gtk_application_inhibit(app_.get(), window, GTK_APPLICATION_INHIBIT_LOGOUT, inhibitReason);
+  } else if (!on && inhibitor_ != 0) {
+    gtk_application_uninhibit(app_.get(), std::exchange(inhibitor_, 0U));
+  }
+}
+
+} // namespace tarvo::platform::gtk

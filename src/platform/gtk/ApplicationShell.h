@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/Delegate.h"
+#include "platform/gtk/GObjectPtr.h"
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tarvo::platform::gtk {
+
+// The GtkApplication and the application's life: start-up, a second launch
+// (which comes back here as "activate"), and the one road to the end. Every
+// request to quit (the menu, Ui::terminate, SIGTERM, SIGINT, the session
+// ending) asks the delegate first, and only its answer ends the loop.
+class ApplicationShell {
+public:
+  struct Hooks {
+    std::function<bool()> windowVisible; // for a second launch
+    std::function<GtkWindow*()> window;  // for the logout inhibitor
+    std::function<void()> shuttingDown;  // the loop is about to end
+  };
+
+  explicit ApplicationShell(std::string id);
+  ~ApplicationShell();
+  ApplicationShell(const ApplicationShell&) = delete;
+  ApplicationShell& operator=(const ApplicationShell&) = delete;
+
+  void setDelegate(std::weak_ptr<Delegate> delegate) { delegate_ = std::move(delegate); }
+  void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
+
+  // Runs the loop in the first instance; a later launch hands over to the
+  // running one and returns. The exit status of the process.
+  [[nodiscard]] int run();
+
+  [[nodiscard]] GtkApplication* application() const { return app_.get(); }
+
+  void requestQuit();
+  void replyToTerminate(bool quit);
+  void inhibitLogout(bool on);
+
+private:
+  void create(GApplicationFlags flags);
+  void finishQuit();
+
+  static void onStartup(GApplication* app, gpointer self);
+  static void onActivate(GApplication* app, gpointer self);
+  static void onQueryEnd(GtkApplication* app, gpointer self);
+  static void onShutdown(GApplication* app, gpointer self);
+  static gboolean onQuitSignal(gpointer self);
+
+  std::string id_;
+  GObjectPtr<GtkApplication> app_;
+  std::weak_ptr<Delegate> delegate_;
+  Hooks hooks_;
+  bool launched_ = false;
+  bool awaitingReply_ = false;
+  bool quitting_ = false;
+  guint inhibitor_ = 0;
+  guint sigterm_ = 0;
+  guint sigint_ = 0;
+};
+
+} // namespace tarvo::platform::gtk

@@ -1,0 +1,92 @@
+#include "platform/gtk/FrameAutosave.h"
+
+#include "platform/gtk/Places.h"
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+#include <memory>
+#include <utility>
+
+namespace tarvo::platform::gtk {
+
+namespace {
+
+// Beyond any real screen; larger values mean the file was damaged or edited.
+constexpr int maxExtent = 32768;
+
+struct KeyFileFree {
+  void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
+
+std::optional<int> readInt(GKeyFile* file, const char* group, const char* key) {
+  GError* error = nullptr;
+  const int value = g_key_file_get_integer(file, group, key, &error);
+  if (error != nullptr) {
+    g_error_free(error);
+    return std::nullopt;
+  }
+  return value;
+}
+
+} // namespace
+
+FrameAutosave::FrameAutosave(std::filesystem::path file, std::string name)
+    : file_(std::move(file)), name_(std::move(name)) {}
+
+std::filesystem::path FrameAutosave::defaultFile() {
+  const auto folder = stateFolder();
+  return folder.empty() ? std::filesystem::path{} : folder / "window.ini";
+}
+
+std::optional<Frame> FrameAutosave::load() const {
+  if (file_.empty() || name_.empty()) {
+    return std::nullopt;
+  }
+  KeyFile file(g_key_file_new());
+  if (!g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_NONE, nullptr)) {
+    return std::nullopt;
+  }
+  const char* group = name_.c_str();
+  const auto width = readInt(file.get(), group, "width");
+  const auto height = readInt(file.get(), group, "height");
+  if (!width || !height || *width <= 0 || *height <= 0 || *width > maxExtent ||
+      *height > maxExtent) {
+    return std::nullopt;
+  }
+  Frame frame{*width, *height, {}, {}, false};
+  const auto x = readInt(file.get(), group, "x");
+  const auto y = readInt(file.get(), group, "y");
+  if (x && y && *x > -maxExtent && *x<maxExtent&& * y> - maxExtent && *y < maxExtent) {
+    frame.x = x;
+    frame.y = y;
+  }
+  frame.maximized = g_key_file_get_boolean(file.get(), group, "maximized", nullptr) != FALSE;
+  return frame;
+}
+
+void FrameAutosave::save(const Frame& frame) const {
+  if (file_.empty() || name_.empty() || frame.width <= 0 || frame.height <= 0) {
+    return;
+  }
+  if (g_mkdir_with_parents(file_.parent_path().c_str(), 0700) != 0) {
+    return;
+  }
+  // Keep whatever other groups the file holds.
+  KeyFile file(g_key_file_new());
+  g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
+  const char* group = name_.c_str();
+  g_key_file_remove_group(file.get(), group, nullptr);
+  g_key_file_set_integer(file.get(), group, "width", frame.width);
+  g_key_file_set_integer(file.get(), group, "height", frame.height);
+  if (frame.x && frame.y) {
+    g_key_file_set_integer(file.get(), group, "x", *frame.x);
+    g_key_file_set_integer(file.get(), group, "y", *frame.y);
+  }
+  g_key_file_set_boolean(file.get(), group, "maximized", frame.maximized ? TRUE : FALSE);
+  // Written to a temporary file and renamed over the old one.
+  g_key_file_save_to_file(file.get(), file_.c_str(), nullptr);
+}
+
+} // namespace tarvo::platform::gtk

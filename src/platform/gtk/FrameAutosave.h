@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace tarvo::platform::gtk {
+
+// A window's remembered frame. The position is only known where the display
+// server tells a client where its window is (X11, not Wayland).
+struct Frame {
+  int width = 0;
+  int height = 0;
+  std::optional<int> x;
+  std::optional<int> y;
+  bool maximized = false;
+};
+
+// Keeps frames in a small key file, one group per autosave name. Unreadable or
+// nonsensical entries read as no frame, so a damaged file only costs the
+// remembered placement.
+class FrameAutosave {
+public:
+  FrameAutosave(std::filesystem::path file, std::string name);
+
+  [[nodiscard]] std::optional<Frame> load() const;
+  void save(const Frame& frame) const; // failures are ignored
+
+  [[nodiscard]] static std::filesystem::path defaultFile(); // <state folder>/window.ini
+
+private:
+  std::filesystem::path file_;
+  std::string name_;
+};
+
+} // namespace tarvo::platform::gtk

@@ -1,0 +1,135 @@
+#include "platform/gtk/GtkUi.h"
+
+#include "platform/gtk/Alerts.h"
+#include "platform/gtk/OpenUri.h"
+#include "platform/gtk/Places.h"
+
+#include <utility>
+
+namespace tarvo::platform::gtk {
+
+GtkUi::GtkUi(std::string applicationId)
+    : shell_(std::move(applicationId)),
+      menuHandler_(std::make_shared<MenuHandler>([this](const MenuItem& item) { perform(item); })) {
+  shell_.setHooks({
+      [this] { return window_ && window_->visible(); },
+      [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },
+      [this] {
+        if (window_) {
+          window_->saveFrame();
+        }
+      },
+  });
+}
+
+GtkUi::~GtkUi() {
+  // A menu item activated from here on finds nobody to call.
+  *menuHandler_ = nullptr;
+}
+
+void GtkUi::attach(std::weak_ptr<Delegate> delegate) {
+  delegate_ = delegate;
+  shell_.setDelegate(std::move(delegate));
+}
+
+void GtkUi::installMenuBar(const MenuBar& bar) {
+  menus_ = bar;
+  buildMenuBar();
+}
+
+// The bar lives in the window; menus installed before the window exists are
+// kept until it does.
+void GtkUi::buildMenuBar() {
+  if (!menus_ || !window_) {
+    return;
+  }
+  const char* name = g_get_application_name();
+  window_->setMenuBar(gtk::buildMenuBar(*menus_, window_->accelerators(),
+                                        name != nullptr ? name : "", menuHandler_));
+}
+
+void GtkUi::createWindow(const WindowSpec& spec) {
+  if (window_) {
+    return; // one window for the life of the process
+  }
+  window_ = std::make_unique<MainWindow>(shell_.application(), spec, [this] { windowClosed(); });
+  buildMenuBar();
+  if (web_) {
+    window_->setContent(web_->widget());
+  }
+}
+
+void GtkUi::createWebView() {
+  if (web_) {
+    return;
+  }
+  web_ = std::make_unique<WebView>(delegate_, webExtensionsFolder());
+  if (window_) {
+    window_->setContent(web_->widget());
+  }
+}
+
+void GtkUi::presentWindow() {
+  if (window_) {
+    window_->present();
+  }
+}
+
+void GtkUi::load(const std::string& url, double timeoutSeconds) {
+  if (web_) {
+    web_->load(url, timeoutSeconds);
+  }
+}
+
+void GtkUi::showAlert(const Alert& alert, AlertDone done) {
+  GtkWindow* parent = window_ && window_->visible() ? window_->window() : nullptr;
+  showDialog(alert, parent, true, std::move(done));
+}
+
+// A sheet belongs to the window: the window comes back if it was closed, its
+// page takes no input while the sheet stands, and the menus stay usable.
+void GtkUi::showSheet(const Alert& alert, AlertDone done) {
+  if (!window_) {
+    showDialog(alert, nullptr, true, std::move(done));
+    return;
+  }
+  if (!window_->visible()) {
+    window_->present();
+  }
+  if (web_ && openSheets_++ == 0) {
+    web_->setBlocked(true);
+  }
+  showDialog(alert, window_->window(), false, [this, done = std::move(done)](int response) {
+    if (web_ && --openSheets_ == 0) {
+      web_->setBlocked(false);
+    }
+    if (done) {
+      done(response);
+    }
+  });
+}
+
+void GtkUi::openURL(const std::string& url) {
+  openUri(url);
+}
+
+void GtkUi::terminate() {
+  shell_.requestQuit();
+}
+
+void GtkUi::replyToApplicationShouldTerminate(bool quit) {
+  shell_.replyToTerminate(quit);
+}
+
+void GtkUi::inhibitLogout(bool on) {
+  shell_.inhibitLogout(on);
+}
+
+void GtkUi::windowClosed() {
+  auto delegate = delegate_.lock();
+  if (delegate && delegate->applicationShouldTerminateAfterLastWindowClosed()) {
+    shell_.requestQuit();
+  }
+}
+
+} // namespace tarvo::platform::gtk

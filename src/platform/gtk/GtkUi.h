@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/Delegate.h"
+#include "platform/Ui.h"
+#include "platform/gtk/ApplicationShell.h"
+#include "platform/gtk/MainWindow.h"
+#include "platform/gtk/MenuBarView.h"
+#include "platform/gtk/WebView.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarvo::platform::gtk {
+
+// The desktop as the shell sees it, on GTK 3 and WebKitGTK: carries out the
+// Ui calls and routes menu items. No decision of the application lives here.
+class GtkUi final : public Ui {
+public:
+  explicit GtkUi(std::string applicationId);
+  ~GtkUi() override;
+  GtkUi(const GtkUi&) = delete;
+  GtkUi& operator=(const GtkUi&) = delete;
+
+  // The delegate is held weakly: it owns this Ui.
+  void attach(std::weak_ptr<Delegate> delegate);
+  [[nodiscard]] int run() { return shell_.run(); }
+
+  void installMenuBar(const MenuBar& bar) override;
+  void createWindow(const WindowSpec& spec) override;
+  void createWebView() override;
+  void presentWindow() override;
+  void load(const std::string& url, double timeoutSeconds) override;
+  void showAlert(const Alert& alert, AlertDone done) override;
+  void showSheet(const Alert& alert, AlertDone done) override;
+  void openURL(const std::string& url) override;
+  void terminate() override;
+  void replyToApplicationShouldTerminate(bool quit) override;
+  void inhibitLogout(bool on) override;
+
+private:
+  void perform(const MenuItem& item);
+  void performOnDelegate(Action action);
+  void performOnFirstResponder(Action action);
+  void showAbout();
+  void buildMenuBar();
+  void windowClosed();
+
+  ApplicationShell shell_;
+  std::weak_ptr<Delegate> delegate_;
+  std::optional<MenuBar> menus_;
+  std::shared_ptr<MenuHandler> menuHandler_;
+  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<WebView> web_;
+  int openSheets_ = 0;
+};
+
+} // namespace tarvo::platform::gtk

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/Ui.h"
+#include "platform/gtk/FrameAutosave.h"
+#include "platform/gtk/GObjectPtr.h"
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <optional>
+
+namespace tarvo::platform::gtk {
+
+// The one main window: a menu bar above the content. Closing hides it; it is
+// never destroyed while the application runs. Its frame is remembered under
+// the autosave name, in a key file of the state folder.
+class MainWindow {
+public:
+  MainWindow(GtkApplication* app, const WindowSpec& spec, std::function<void()> onClosed);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  [[nodiscard]] GtkWindow* window() const { return GTK_WINDOW(window_.get()); }
+  [[nodiscard]] GtkAccelGroup* accelerators() const { return accelerators_.get(); }
+
+  void setMenuBar(GtkWidget* bar);
+  void setContent(GtkWidget* content);
+
+  void present();
+  [[nodiscard]] bool visible() const;
+  void iconify();
+  void toggleZoom();
+  void close(); // as the close button: hide, then tell the owner
+  void saveFrame();
+
+private:
+  static gboolean onDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static gboolean onConfigure(GtkWidget* widget, GdkEvent* event, gpointer self);
+  static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
+  static gboolean onSaveDue(gpointer self);
+
+  void restoreFrame(const WindowSpec& spec);
+  void captureFrame();
+  void scheduleSave();
+  [[nodiscard]] bool positionsKnown() const;
+
+  GObjectPtr<GtkWidget> window_;
+  GObjectPtr<GtkAccelGroup> accelerators_;
+  GtkWidget* box_ = nullptr;     // owned by the window
+  GtkWidget* menuBar_ = nullptr; // owned by the box
+  GtkWidget* content_ = nullptr; // owned by the box
+  std::function<void()> onClosed_;
+  std::optional<FrameAutosave> autosave_;
+  Frame frame_;
+  bool frameKnown_ = false;
+  bool maximized_ = false;
+  guint saveSource_ = 0;
+  int minWidth_ = 0;
+  int minHeight_ = 0;
+};
+
+} // namespace tarvo::platform::gtk

@@ -1,0 +1,102 @@
+// What the menu items do: items aimed at the delegate call it; the others
+// (the first responder's) are carried out here on the window, the page or
+// the application.
+#include "platform/gtk/GtkUi.h"
+
+#ifndef TARVO_VERSION
+#define TARVO_VERSION "0"
+#endif
+
+namespace tarvo::platform::gtk {
+
+void GtkUi::perform(const MenuItem& item) {
+  if (item.target == Target::delegate) {
+    performOnDelegate(item.action);
+  } else {
+    performOnFirstResponder(item.action);
+  }
+}
+
+void GtkUi::performOnDelegate(Action action) {
+  auto delegate = delegate_.lock();
+  if (!delegate) {
+    return;
+  }
+  switch (action) {
+  case Action::showWindow:
+    delegate->showWindow();
+    return;
+  case Action::reload:
+    delegate->reload();
+    return;
+  case Action::restartService:
+    delegate->restartService();
+    return;
+  case Action::openLog:
+    delegate->openLog();
+    return;
+  case Action::openHome:
+    delegate->openHome();
+    return;
+  default:
+    // Not one of the delegate's own actions: the standard one stands in.
+    performOnFirstResponder(action);
+    return;
+  }
+}
+
+void GtkUi::performOnFirstResponder(Action action) {
+  switch (action) {
+  case Action::about:
+    showAbout();
+    return;
+  case Action::hide:
+  case Action::minimize:
+    if (window_) {
+      window_->iconify();
+    }
+    return;
+  case Action::quit:
+    shell_.requestQuit();
+    return;
+  case Action::cut:
+  case Action::copy:
+  case Action::paste:
+  case Action::selectAll:
+    // The page is the window's only content that edits.
+    if (web_) {
+      web_->runEditingCommand(action == Action::cut     ? WEBKIT_EDITING_COMMAND_CUT
+                              : action == Action::copy  ? WEBKIT_EDITING_COMMAND_COPY
+                              : action == Action::paste ? WEBKIT_EDITING_COMMAND_PASTE
+                                                        : WEBKIT_EDITING_COMMAND_SELECT_ALL);
+    }
+    return;
+  case Action::zoom:
+    if (window_) {
+      window_->toggleZoom();
+    }
+    return;
+  case Action::close:
+    if (window_) {
+      window_->close();
+    }
+    return;
+  case Action::reload:
+  case Action::restartService:
+  case Action::openLog:
+  case Action::openHome:
+  case Action::showWindow:
+    // Only the delegate knows how; without one there is nothing to do.
+    performOnDelegate(action);
+    return;
+  }
+}
+
+void GtkUi::showAbout() {
+  GtkWindow* parent = window_ && window_->visible() ? window_->window() : nullptr;
+  const char* name = g_get_application_name();
+  gtk_show_about_dialog(parent, "program-name", name != nullptr ? name : "", "version",
+                        TARVO_VERSION, "logo-icon-name", "studio.tarvo.TarvoStudio", nullptr);
+}
+
+} // namespace tarvo::platform::gtk

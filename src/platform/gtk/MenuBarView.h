@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/Menu.h"
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tarvo::platform::gtk {
+
+using MenuHandler = std::function<void(const MenuItem& item)>;
+
+// Builds a GtkMenuBar from the shell's menu data. Each item's label is its
+// title (no mnemonics), which is also its accessible name; key equivalents
+// become Control (or Control+Shift) accelerators in `accelerators`. The
+// untitled application menu is named `applicationName`.
+[[nodiscard]] GtkWidget* buildMenuBar(const MenuBar& bar, GtkAccelGroup* accelerators,
+                                      const std::string& applicationName,
+                                      std::shared_ptr<MenuHandler> handler);
+
+} // namespace tarvo::platform::gtk

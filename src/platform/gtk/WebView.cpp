@@ -1,0 +1,115 @@
+#include "platform/gtk/WebView.h"
+
+#include <cmath>
+#include <utility>
+
+namespace tarvo::platform::gtk {
+
+namespace {
+
+// The view only ever shows the backend on 127.0.0.1; every other web address
+// goes to the browser. So no request of this context needs a proxy, whatever
+// the desktop's proxy settings or http_proxy say.
+void turnProxyOff(WebKitWebsiteDataManager* manager) {
+  webkit_website_data_manager_set_network_proxy_settings(
+      manager, WEBKIT_NETWORK_PROXY_MODE_NO_PROXY, nullptr);
+}
+
+WebKitSettings* makeSettings() {
+  WebKitSettings* settings = webkit_settings_new();
+  webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  return settings;
+}
+
+} // namespace
+
+WebView::WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensions)
+    : delegate_(std::move(delegate)), extensions_(std::move(extensions)) {
+  // Cookies, local storage and caches live in memory and end with the process.
+  auto manager =
+      GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new_ephemeral());
+  turnProxyOff(manager.get());
+  context_ = GObjectPtr<WebKitWebContext>::adopt(
+      webkit_web_context_new_with_website_data_manager(manager.get()));
+  // No memory or disk cache at all: a load always fetches the page afresh.
+  webkit_web_context_set_cache_model(context_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  // Before the first web process starts, which is what asks for extensions.
+  g_signal_connect(context_.get(), "initialize-web-extensions", G_CALLBACK(onInitializeExtensions),
+                   this);
+
+  auto settings = GObjectPtr<WebKitSettings>::adopt(makeSettings());
+  view_ = GObjectPtr<WebKitWebView>::adopt(WEBKIT_WEB_VIEW(g_object_new(
+      WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(), "settings", settings.get(), nullptr)));
+
+  WebKitWebView* view = view_.get();
+  g_signal_connect(view, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+  g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), this);
+  g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), this);
+  g_signal_connect(view, "user-message-received", G_CALLBACK(onUserMessage), this);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
+  g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+}
+
+WebView::~WebView() {
+  disarmTimeout();
+  g_signal_handlers_disconnect_by_data(view_.get(), this);
+  g_signal_handlers_disconnect_by_data(context_.get(), this);
+}
+
+void WebView::onInitializeExtensions(WebKitWebContext* context, gpointer self) {
+  const auto& folder = static_cast<WebView*>(self)->extensions_;
+  if (!folder.empty()) {
+    webkit_web_context_set_web_extensions_directory(context, folder.c_str());
+  }
+}
+
+// WebKit has no per-request cache policy or time-out. The context has no
+// cache to consult, and the time-out is kept here: until the new page begins
+// to arrive, a timer stands ready to stop the load.
+void WebView::load(const std::string& url, double timeoutSeconds) {
+  disarmTimeout();
+  timedOut_ = false;
+  auto request = GObjectPtr<WebKitURIRequest>::adopt(webkit_uri_request_new(url.c_str()));
+  webkit_web_view_load_request(view_.get(), request.get());
+  if (timeoutSeconds > 0.0 && std::isfinite(timeoutSeconds)) {
+    const auto ms = static_cast<guint>(std::min(timeoutSeconds * 1000.0, double(G_MAXUINT)));
+    timeoutSource_ = g_timeout_add(ms, onLoadTimeout, this);
+  }
+}
+
+gboolean WebView::onLoadTimeout(gpointer self) {
+  auto* me = static_cast<WebView*>(self);
+  me->timeoutSource_ = 0;
+  // Stopping makes WebKit report the load as cancelled; this flag turns that
+  // report into the failure it really is.
+  me->timedOut_ = true;
+  webkit_web_view_stop_loading(me->view_.get());
+  return G_SOURCE_REMOVE;
+}
+
+void WebView::disarmTimeout() {
+  if (timeoutSource_ != 0) {
+    g_source_remove(timeoutSource_);
+    timeoutSource_ = 0;
+  }
+}
+
+void WebView::onLoadChanged(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer self) {
+  if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) {
+    static_cast<WebView*>(self)->disarmTimeout();
+  }
+}
+
+void WebView::runEditingCommand(const char* command) {
+  webkit_web_view_execute_editing_command(view_.get(), command);
+}
+
+void WebView::setBlocked(bool blocked) {
+  gtk_widget_set_sensitive(widget(), blocked ? FALSE : TRUE);
+  if (!blocked) {
+    gtk_widget_grab_focus(widget());
+  }
+}
+
+} // namespace tarvo::platform::gtk

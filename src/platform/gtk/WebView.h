@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/Delegate.h"
+#include "platform/gtk/GObjectPtr.h"
+
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace tarvo::platform::gtk {
+
+// The one web view and its own web context: website data kept in memory only,
+// no proxy, no caches, no back/forward gestures. Its signals become calls of
+// the delegate; the decisions are the delegate's.
+class WebView {
+public:
+  WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensions);
+  ~WebView();
+  WebView(const WebView&) = delete;
+  WebView& operator=(const WebView&) = delete;
+
+  [[nodiscard]] GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
+
+  // A fresh request for `url`. A load that has not begun to show its page
+  // after `timeoutSeconds` is stopped and reported as failed.
+  void load(const std::string& url, double timeoutSeconds);
+  void runEditingCommand(const char* command);
+  // While a sheet stands over the window, the page takes no input.
+  void setBlocked(bool blocked);
+
+private:
+  static void onInitializeExtensions(WebKitWebContext* context, gpointer self);
+  static gboolean onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer self);
+  static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static gboolean onLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri,
+                               GError* error, gpointer self);
+  static gboolean onUserMessage(WebKitWebView* view, WebKitUserMessage* message, gpointer self);
+  static gboolean onScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog, gpointer self);
+  static GtkWidget* onCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
+  static gboolean onLoadTimeout(gpointer self);
+
+  void disarmTimeout();
+
+  std::weak_ptr<Delegate> delegate_;
+  std::filesystem::path extensions_;
+  GObjectPtr<WebKitWebContext> context_;
+  GObjectPtr<WebKitWebView> view_;
+  guint timeoutSource_ = 0;
+  bool timedOut_ = false; // the next cancellation is our own time-out
+};
+
+} // namespace tarvo::platform::gtk
