@@ -29,7 +29,9 @@ async function api(method, path, body) {
     // Not JSON: the status alone tells what happened.
   }
   if (!reply.ok) {
-    throw new Error(data.error || data.detail || "the service answered " + reply.status);
+    const err = new Error(data.error || data.detail || "the service answered " + reply.status);
+    err.status = reply.status;
+    throw err;
   }
   return data;
 }
@@ -131,12 +133,15 @@ async function poll() {
   polling = true;
   try {
     if (!service) await refreshService();
+    if (!token) {
+      setStatus("This page has no token: open it from Tarvo Studio.", "down");
+      return;
+    }
     showBusy(await api("GET", "/api/busy"));
     setStatus("The service is running.", "up");
   } catch (err) {
-    service = null;
-    const text = token ? "The service is not answering: " + err.message : "This page has no token: open it from Tarvo Studio.";
-    setStatus(text, "down");
+    if (!err.status) service = null; // not answering at all: ask again who it is
+    setStatus("The service is not answering: " + err.message, "down");
   } finally {
     showUptime();
     polling = false;
