@@ -19,7 +19,7 @@ struct HttpRequest {
 
 struct HttpReply {
   long status = 0;                  // 0 when no HTTP response arrived
-  std::optional<std::string> body;  // present when any body data arrived
+  std::optional<std::string> body;  // present when the whole reply arrived (may be empty)
   std::optional<std::string> error; // the transport error's description
 };
 
@@ -43,6 +43,9 @@ public:
 
   // True on the session's own thread; a blocking request must never wait there.
   [[nodiscard]] bool onSessionThread() const;
+
+  // True when libcurl can parse `text` as an absolute URL.
+  [[nodiscard]] static bool parsesAsUrl(const std::string& text);
 
 private:
   struct Impl;
