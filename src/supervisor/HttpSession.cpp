@@ -307,8 +307,8 @@ HttpSession::~HttpSession() {
     if (state.multi != nullptr) {
       curl_multi_wakeup(state.multi);
     }
+    state.wake.notify_all();
   }
-  state.wake.notify_all();
   if (onSessionThread()) {
     // One of our own completions is destroying us: the thread finishes the
     // rest after that completion returns, with its own hold on the state.
@@ -320,15 +320,15 @@ HttpSession::~HttpSession() {
 
 void HttpSession::send(HttpRequest request, Completion done) {
   auto transfer = std::make_unique<Transfer>(std::move(request), std::move(done));
-  SessionState& state = *impl_->state;
-  {
-    std::lock_guard guard(state.mutex);
-    state.incoming.push_back(std::move(transfer));
-    if (state.multi != nullptr) {
-      curl_multi_wakeup(state.multi);
-    }
+  // A hold of our own: the completion of this very request may destroy the
+  // session before this call has returned.
+  const std::shared_ptr<SessionState> state = impl_->state;
+  std::lock_guard guard(state->mutex);
+  state->incoming.push_back(std::move(transfer));
+  if (state->multi != nullptr) {
+    curl_multi_wakeup(state->multi);
   }
-  state.wake.notify_all();
+  state->wake.notify_all();
 }
 
 bool HttpSession::onSessionThread() const {

@@ -94,9 +94,10 @@ TEST(HttpSession, CompletionsRunOnTheSessionThread) {
   std::set<std::thread::id> threads;
   int onSession = 0;
   std::promise<void> all;
-  int left = 6;
+  constexpr int total = 6;
+  int left = total;
   std::vector<std::thread> senders;
-  for (int i = 0; i < left; ++i) {
+  for (int i = 0; i < total; ++i) {
     senders.emplace_back([&] {
       session.send(HttpRequest{"GET", pingURL, {}, {}, 5}, [&](const HttpReply&) {
         std::lock_guard guard(mutex);
@@ -115,7 +116,7 @@ TEST(HttpSession, CompletionsRunOnTheSessionThread) {
   std::lock_guard guard(mutex);
   EXPECT_EQ(threads.size(), 1U);
   EXPECT_EQ(threads.count(std::this_thread::get_id()), 0U);
-  EXPECT_EQ(onSession, 6);
+  EXPECT_EQ(onSession, total);
 }
 
 TEST(HttpSession, OwnTimeoutEndsASilentRequest) {
