@@ -18,12 +18,12 @@ namespace tarvo {
 namespace {
 
 // A token is a short line of text; anything bigger is not one.
-constexpr std::size_t maxTokenFile = 64 * 1024;
+constexpr std::size_t maxTokenFile = std::size_t{64} * 1024;
 
 std::filesystem::path passwdHome() {
   long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::size_t size = suggested > 0 ? static_cast<std::size_t>(suggested) : 1024;
-  for (; size <= 1024 * 1024; size *= 2) {
+  for (; size <= std::size_t{1024} * 1024; size *= 2) {
     std::string buffer(size, '\0');
     passwd entry{};
     passwd* found = nullptr;
