@@ -125,8 +125,13 @@ def alive(pid):
 def backend_processes():
     """Every process of this user that runs the backend's command line."""
     found = []
+    me = os.getuid()
     for entry in os.listdir("/proc"):
-        if entry.isdigit():
+        try:
+            mine = entry.isdigit() and os.stat(f"/proc/{entry}").st_uid == me
+        except OSError:
+            mine = False
+        if mine:
             args = read_cmdline(int(entry))
             if "-m" in args and "app" in args and "serve" in args and alive(int(entry)):
                 found.append(int(entry))
@@ -627,7 +632,7 @@ def end_leftovers(started, checks):
         try:
             os.kill(pid, signal.SIGCONT)
             os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
+        except OSError:
             pass
     wait_for(lambda: not backend_processes() and ping(0.3) is None, 10, 0.2)
 

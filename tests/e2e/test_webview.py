@@ -62,10 +62,10 @@ def policy_and_bridge(t):
     t.step("the main frame's openLog opens the log")
     activate(t, studio, "push button", "Open the log from the page")
     opened = wait_for(recorded, 10, 0.1)
+    # The desktop hands a local file to its handler as a path or as a file://
+    # URL, whichever it likes; both name the same file.
     t.expect(opened and [as_path(u) for u in opened] == [LOG],
              "the log file (and nothing else) was handed to its default application", opened)
-    t.expect(opened and all(u.startswith("file://") for u in opened),
-             "it was handed over as a file:// URL", opened)
     time.sleep(0.5)
     baseline = len(recorded())
 
