@@ -1,0 +1,328 @@
+#include "integration/fixtures/Fixtures.h"
+#include "supervisor/BackendEnvironment.h"
+#include "supervisor/Service.h"
+#include "support/FakeQueues.h"
+#include "support/PortLock.h"
+#include "support/TestServer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <future>
+
+namespace tarvo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::install;
+using test::processExists;
+using test::readFile;
+using test::TempFolder;
+using test::writeFile;
+
+const std::string incomplete =
+    "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it with "
+    "app/macos/install.sh: a bundle whose Resources were replaced in place can be left without "
+    "its service, or with files added that invalidate its signature.";
+
+TEST(BackendEnvironment, SetsItsSixVariablesOverWhatIsInherited) {
+  auto environment = backendEnvironment(
+      {"LANG=C.UTF-8", "PYTHONPATH=/elsewhere", "PATH=/bin:/usr/bin", "PYTHONUNBUFFERED=0",
+       "PYTHONPATH=/twice"},
+      {"/b/Resources/tarvo-studio/", "/h/.local/share/Tarvo Studio", "/h/.cache", "/h"}, 4242);
+
+  EXPECT_EQ(environment, (std::vector<std::string>{
+                             "LANG=C.UTF-8",
+                             "PYTHONPATH=/b/Resources/tarvo-studio",
+                             "PATH=/opt/homebrew/bin:/usr/local/bin:/h/.local/bin:/bin:/usr/bin",
+                             "PYTHONUNBUFFERED=1",
+                             "TARVO_STUDIO_HOME=/h/.local/share/Tarvo Studio",
+                             "TARVO_STUDIO_PARENT=4242",
+                             "PYTHONPYCACHEPREFIX=/h/.cache/Tarvo Studio/pycache",
+                         }));
+}
+
+TEST(BackendEnvironment, FallsBackToTheSystemFoldersOnlyForAMissingPath) {
+  auto withoutPath = backendEnvironment({"LANG=C"}, {"/s", "/d", "/c", "/u"}, 1);
+  EXPECT_EQ(withoutPath.back(),
+            "PATH=/opt/homebrew/bin:/usr/local/bin:/u/.local/bin:/usr/bin:/bin");
+
+  auto emptyPath = backendEnvironment({"PATH="}, {"/s", "/d", "/c", "/u"}, 1);
+  EXPECT_EQ(emptyPath.front(), "PATH=/opt/homebrew/bin:/usr/local/bin:/u/.local/bin:");
+}
+
+// A bundle of our own: Resources/python/bin/python3 is the fake interpreter,
+// Resources/tarvo-studio/app the backend's package. onExit is recorded on the
+// test's thread, which drives the main queue.
+class Lifecycle : public ::testing::Test {
+protected:
+  test::PortLock portLock;
+  TempFolder scratch;
+  fs::path resources = scratch / "Resources";
+  fs::path bin = resources / "python/bin";
+  fs::path serviceFolder = resources / "tarvo-studio";
+  std::shared_ptr<test::FakeMainQueue> queue = std::make_shared<test::FakeMainQueue>();
+  std::shared_ptr<Service> service;
+  std::vector<std::int32_t> exits;
+
+  void SetUp() override {
+    install("fake-python", bin / "python3");
+    writeFile(serviceFolder / "app/__init__.py", "");
+    makeService(std::nullopt);
+  }
+
+  void TearDown() override {
+    service->stop();
+    EXPECT_TRUE(test::eventually([] { return test::childrenOfThisProcess().empty(); }, 3s))
+        << "a child was left behind";
+  }
+
+  void makeService(std::optional<std::vector<std::string>> interpreters) {
+    service = Service::make(queue, Locations{scratch / "home", resources, std::move(interpreters)});
+    service->onExit = [this](std::int32_t status) { exits.push_back(status); };
+  }
+
+  void setMode(const std::string& mode) { writeFile(bin / "mode", mode); }
+  [[nodiscard]] nlohmann::json seen() const {
+    return nlohmann::json::parse(readFile(bin / "seen.json"), nullptr, false);
+  }
+  [[nodiscard]] pid_t childPid() const { return seen().value("pid", 0); }
+  [[nodiscard]] int serveCalls() const {
+    std::istringstream calls(readFile(bin / "calls"));
+    int count = 0;
+    for (std::string line; std::getline(calls, line);) {
+      count += line == "-m app serve --port 7810" ? 1 : 0;
+    }
+    return count;
+  }
+  [[nodiscard]] std::string logPath() const { return service->logURL().string(); }
+  // Runs what the main queue has been given within `limit`.
+  void drainMainQueue(std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      queue->waitAndRun(10ms);
+    }
+  }
+};
+
+TEST_F(Lifecycle, StartsItsChildAndStopsItWithoutReportingAnExit) {
+  ASSERT_EQ(service->start(), std::nullopt);
+  pid_t child = childPid();
+  EXPECT_TRUE(processExists(child));
+  EXPECT_TRUE(service->isMine());
+  EXPECT_TRUE(service->isAlive());
+  EXPECT_EQ(seen()["arguments"], nlohmann::json({"-m", "app", "serve", "--port", "7810"}));
+  EXPECT_EQ(seen()["cwd"], serviceFolder.string());
+  EXPECT_EQ(seen()["outputs"], nlohmann::json({logPath(), logPath()}));
+  EXPECT_NE(readFile(logPath()).find("fake backend " + std::to_string(child)), std::string::npos);
+
+  // Up already: nothing is launched, swept or probed again.
+  writeFile(serviceFolder / "app/__pycache__/kept.pyc", "x");
+  std::string callsBefore = readFile(bin / "calls");
+  EXPECT_EQ(service->start(), std::nullopt);
+  EXPECT_EQ(readFile(bin / "calls"), callsBefore);
+  EXPECT_TRUE(fs::exists(serviceFolder / "app/__pycache__/kept.pyc"));
+
+  service->stop();
+  EXPECT_FALSE(processExists(child));
+  EXPECT_FALSE(service->isMine());
+  drainMainQueue(300ms);
+  EXPECT_TRUE(exits.empty());
+  service->stop(); // no child: returns at once
+}
+
+TEST_F(Lifecycle, GivesTheChildItsEnvironmentAndNoOtherDescriptor) {
+  int inheritable = ::open("/dev/null", O_RDONLY); // deliberately without close-on-exec
+  ASSERT_EQ(service->start(), std::nullopt);
+  ::close(inheritable);
+
+  auto environment = seen()["environment"];
+  EXPECT_EQ(environment["PYTHONPATH"], serviceFolder.string());
+  EXPECT_EQ(environment["PYTHONUNBUFFERED"], "1");
+  EXPECT_EQ(environment["TARVO_STUDIO_HOME"],
+            (scratch / "home/.local/share/Tarvo Studio").string());
+  EXPECT_EQ(environment["TARVO_STUDIO_PARENT"], std::to_string(::getpid()));
+  EXPECT_EQ(environment["PYTHONPYCACHEPREFIX"],
+            (scratch / "home/.cache/Tarvo Studio/pycache").string());
+  const char* inheritedPath = ::getenv("PATH"); // NOLINT(concurrency-mt-unsafe): read only
+  ASSERT_NE(inheritedPath, nullptr);
+  EXPECT_EQ(environment["PATH"], "/opt/homebrew/bin:/usr/local/bin:" +
+                                     (scratch / "home/.local/bin").string() + ":" + inheritedPath);
+  const char* home = ::getenv("HOME"); // NOLINT(concurrency-mt-unsafe): read only
+  if (home != nullptr) {
+    EXPECT_EQ(environment["HOME"], home) << "the rest is inherited unchanged";
+  }
+
+  for (int fd : seen()["descriptors"]) {
+    EXPECT_LE(fd, 2) << "descriptor " << fd << " reached the backend";
+  }
+}
+
+TEST_F(Lifecycle, ReportsAChildThatExitsWhileStarting) {
+  setMode("exit 2");
+
+  EXPECT_EQ(service->start(), "The service stopped while starting. See " + logPath() + ".");
+
+  EXPECT_TRUE(queue->waitAndRun(5s));
+  EXPECT_EQ(exits, std::vector<std::int32_t>{2});
+  EXPECT_FALSE(service->isMine());
+}
+
+TEST_F(Lifecycle, GivesUpOnAChildThatNeverAnswersButLeavesItRunning) {
+  setMode("silent");
+  auto began = std::chrono::steady_clock::now();
+
+  EXPECT_EQ(service->start(), "The service did not answer in time. See " + logPath() + ".");
+
+  EXPECT_GE(std::chrono::steady_clock::now() - began, 20s) << "80 attempts with 0.25 s pauses";
+  pid_t silent = childPid();
+  EXPECT_TRUE(processExists(silent));
+  EXPECT_TRUE(service->isMine());
+  EXPECT_FALSE(service->isAlive());
+
+  // The next start stops it, unreported, before it launches a new child.
+  setMode("serve");
+  EXPECT_EQ(service->start(), std::nullopt);
+  EXPECT_FALSE(processExists(silent));
+  EXPECT_NE(childPid(), silent);
+  drainMainQueue(300ms);
+  EXPECT_TRUE(exits.empty());
+}
+
+TEST_F(Lifecycle, RefusesALeftoverServerOfItsOwnName) {
+  test::TestServer leftover(test::TestServer::reply(200, R"({"name":"tarvo-studio"})"));
+  ASSERT_TRUE(leftover.listening());
+
+  EXPECT_EQ(service->start(),
+            "Something is already serving on 127.0.0.1:7810 and this app did not start it. "
+            "Tarvo Studio will not attach to a service it did not start, because that service "
+            "would be handed this install's token. Quit the other copy (or the leftover "
+            "`python3 -m app serve`), then try again.");
+  EXPECT_FALSE(fs::exists(bin / "calls")) << "nothing probed or launched";
+  EXPECT_FALSE(fs::exists(logPath()));
+  EXPECT_TRUE(leftover.listening());
+}
+
+TEST_F(Lifecycle, RefusesAForeignServerNamingItAsReceived) {
+  test::TestServer foreign(test::TestServer::reply(500, R"({"name":"Grafana \u2713"})"));
+  ASSERT_TRUE(foreign.listening());
+
+  EXPECT_EQ(service->start(), "Port 7810 is held by \u201CGrafana \u2713\u201D, which is not "
+                              "Tarvo Studio. Free the port and try again.");
+  EXPECT_FALSE(fs::exists(bin / "calls"));
+}
+
+TEST_F(Lifecycle, RefusesAnIncompleteBundleBeforeSweepingOrSearching) {
+  fs::remove_all(serviceFolder / "app");
+  writeFile(serviceFolder / "studio/__pycache__/stray.pyc", "x");
+
+  EXPECT_EQ(service->start(), incomplete);
+  EXPECT_FALSE(fs::exists(bin / "calls")) << "no interpreter was probed";
+  EXPECT_TRUE(fs::exists(serviceFolder / "studio/__pycache__/stray.pyc")) << "no sweep";
+
+  fs::remove_all(serviceFolder);
+  EXPECT_EQ(service->start(), incomplete);
+
+  service = Service::make(queue, Locations{scratch / "home", {}, std::nullopt});
+  EXPECT_EQ(service->start(), incomplete);
+  EXPECT_FALSE(fs::exists(bin / "calls"));
+}
+
+TEST_F(Lifecycle, SweepsBeforeItFindsNoUsableInterpreter) {
+  install("old-python", scratch / "old-python");
+  makeService(
+      std::vector<std::string>{(scratch / "absent").string(), (scratch / "old-python").string()});
+  writeFile(serviceFolder / "app/__pycache__/stray.pyc", "x");
+
+  EXPECT_EQ(service->start(), "Tarvo Studio needs Python 3.10 or later.");
+
+  EXPECT_FALSE(fs::exists(serviceFolder / "app/__pycache__"));
+  EXPECT_NE(readFile(logPath()).find("sweep: removed 1 stray bytecode item(s)"), std::string::npos);
+  EXPECT_TRUE(fs::exists(scratch / "old-python.calls")) << "the given list was searched";
+  EXPECT_FALSE(fs::exists(bin / "calls")) << "and only that list";
+  EXPECT_FALSE(service->isMine());
+}
+
+TEST_F(Lifecycle, ReportsALaunchError) {
+  setMode("vanish"); // passes the probe, then cannot be executed
+
+  EXPECT_EQ(service->start(), "The service could not start: Permission denied");
+  EXPECT_FALSE(service->isMine());
+  EXPECT_TRUE(fs::exists(logPath())) << "the log was opened for the child";
+}
+
+TEST_F(Lifecycle, StopsAChildThatIgnoresTheTerminateSignal) {
+  setMode("stubborn");
+  ASSERT_EQ(service->start(), std::nullopt);
+  pid_t stubborn = childPid();
+
+  auto began = std::chrono::steady_clock::now();
+  service->stop();
+  auto took = std::chrono::steady_clock::now() - began;
+
+  EXPECT_FALSE(processExists(stubborn));
+  EXPECT_GE(took, 5s) << "it had its chance to end by itself";
+  EXPECT_LT(took, 8s);
+  drainMainQueue(300ms);
+  EXPECT_TRUE(exits.empty());
+}
+
+TEST_F(Lifecycle, OverlappingStartsLaunchOneChild) {
+  auto first = std::async(std::launch::async, [this] { return service->start(); });
+  auto second = std::async(std::launch::async, [this] { return service->start(); });
+
+  EXPECT_EQ(first.get(), std::nullopt);
+  EXPECT_EQ(second.get(), std::nullopt);
+  EXPECT_EQ(serveCalls(), 1);
+  EXPECT_EQ(test::childrenOfThisProcess().size(), 1U);
+}
+
+TEST_F(Lifecycle, RestartStopsTheChildAndReportsZero) {
+  service->restart();
+  EXPECT_TRUE(queue->waitAndRun(1s));
+  EXPECT_EQ(exits, std::vector<std::int32_t>{0}) << "even with no child";
+
+  exits.clear();
+  ASSERT_EQ(service->start(), std::nullopt);
+  pid_t child = childPid();
+  service->restart();
+  EXPECT_FALSE(processExists(child));
+  drainMainQueue(300ms);
+  EXPECT_EQ(exits, std::vector<std::int32_t>{0}) << "the stop itself is not reported";
+}
+
+TEST_F(Lifecycle, ReportsAChildKilledFromOutside) {
+  ASSERT_EQ(service->start(), std::nullopt);
+  ::kill(childPid(), SIGKILL);
+
+  EXPECT_TRUE(queue->waitAndRun(5s));
+  EXPECT_EQ(exits, std::vector<std::int32_t>{SIGKILL});
+  EXPECT_FALSE(service->isMine());
+  EXPECT_FALSE(service->isAlive());
+}
+
+// The reference backend in the build's bundle, found and started as in production.
+TEST_F(Lifecycle, StartsTheReferenceBackend) {
+  fs::path bundled = fs::path(TARVO_BUNDLE_DIR) / "Resources";
+  ASSERT_TRUE(fs::exists(bundled / "tarvo-studio/app/__main__.py"));
+  service = Service::make(queue, Locations{scratch / "home", bundled, std::nullopt});
+  service->onExit = [this](std::int32_t status) { exits.push_back(status); };
+
+  ASSERT_EQ(service->start(), std::nullopt);
+  EXPECT_EQ(service->pingName(), "tarvo-studio");
+  EXPECT_TRUE(service->isAlive());
+  EXPECT_TRUE(test::eventually([this] { return !service->token().empty(); }));
+
+  service->stop();
+  EXPECT_TRUE(test::childrenOfThisProcess().empty());
+  EXPECT_EQ(service->pingName(), std::nullopt);
+  drainMainQueue(300ms);
+  EXPECT_TRUE(exits.empty());
+}
+
+} // namespace
+} // namespace tarvo
