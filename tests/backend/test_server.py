@@ -60,8 +60,11 @@ class ServerTest(PortTest):
                     self.assertEqual(status, 401)
                     self.assertIsInstance(data["detail"], str)
                     self.assertEqual(reply.getheader("Cache-Control"), "no-store")
+        # A refusal reaches the client even when it sent a large body.
+        padded = {"action": "chat", "seconds": 0.1, "pad": "x" * 900_000}
+        self.assertEqual(request("POST", "/api/call", padded, token="wrong")[0], 401)
         self.assertEqual(request("GET", "/api/busy", token=self.token)[0], 200)
-        self.assertEqual(self.call({"action": "chat", "seconds": 0.1})[0], 200)
+        self.assertEqual(self.call(padded)[0], 200)
         status, _, data = request("POST", "/api/approve", {"id": "nope", "approve": True}, token=self.token)
         self.assertEqual((status, data), (404, {"detail": "no such call"}))
 

@@ -65,15 +65,6 @@ class ApiTest(unittest.TestCase):
         self.clock = Clock()
         self.work = work.Work(clock=self.clock)
 
-    def test_call_actions(self):
-        status, reply = api.call(self.work, {"action": "run", "tool": " grep ", "seconds": 0.5})
-        self.assertEqual((status, reply["tool"], reply["ok"]), (200, "grep", True))
-        status, reply = api.call(self.work, {"action": "ask", "tool": "deploy"})
-        self.assertEqual(status, 200)
-        self.assertEqual(self.work.busy()["pending"][0]["id"], reply["id"])
-        self.assertEqual(api.call(self.work, {"action": "chat", "seconds": 2})[0], 200)
-        self.assertEqual(self.work.busy()["chats"], 1)
-
     def test_bad_calls_say_why(self):
         cases = [
             ([], 400),

@@ -17,6 +17,15 @@ PAGE_FILES = {
     "/studio.css": ("studio.css", "text/css; charset=utf-8"),
     "/studio.js": ("studio.js", "text/javascript; charset=utf-8"),
 }
+# path -> (method, handler, needs the token)
+ROUTES = {
+    "/api/ping": ("GET", "_ping", False),
+    "/api/hello": ("GET", "_hello", False),
+    "/api/busy": ("GET", "_busy", True),
+    "/api/call": ("POST", "_call", True),
+    "/api/approve": ("POST", "_approve", True),
+    **{path: ("GET", "_page_file", False) for path in PAGE_FILES},
+}
 # The page needs nothing from elsewhere; saying so keeps injected markup inert.
 PAGE_POLICY = (
     "default-src 'none'; script-src 'self'; style-src 'self'; connect-src 'self'; "
@@ -44,6 +53,10 @@ class Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         self._dispatch("GET")
 
+    def do_HEAD(self):
+        # Answered as GET; _send leaves the body out.
+        self._dispatch("GET")
+
     def do_POST(self):
         self._dispatch("POST")
 
@@ -60,28 +73,28 @@ class Handler(BaseHTTPRequestHandler):
         self._dispatch("OPTIONS")
 
     def _dispatch(self, method):
+        # The body is read before any answer, even a refusal: closing a socket
+        # with unread data resets the connection, and the client could lose
+        # the answer that says what was wrong.
+        raw = self._read_body()
+        if raw is None:
+            return
         path = self.path.split("?", 1)[0]
-        routes = {
-            "/api/ping": ("GET", self._ping),
-            "/api/hello": ("GET", self._hello),
-            "/api/busy": ("GET", self._guarded(self._busy)),
-            "/api/call": ("POST", self._guarded(self._with_body(api.call))),
-            "/api/approve": ("POST", self._guarded(self._with_body(api.approve))),
-        }
-        if path in PAGE_FILES:
-            routes[path] = ("GET", self._page_file)
-        if path not in routes:
+        if path not in ROUTES:
             self._json(404, {"detail": "not found"})
             return
-        allowed, handler = routes[path]
+        allowed, name, guarded = ROUTES[path]
         if method != allowed:
             self._json(405, {"detail": f"use {allowed}"}, extra={"Allow": allowed})
             return
-        handler(path)
+        if guarded and not self._token_ok():
+            self._json(401, {"detail": f"missing or wrong {TOKEN_HEADER} header"})
+            return
+        getattr(self, name)(path, raw)
 
     # Endpoints
 
-    def _ping(self, _path):
+    def _ping(self, _path, _raw):
         self._json(
             200,
             {
@@ -92,16 +105,22 @@ class Handler(BaseHTTPRequestHandler):
             },
         )
 
-    def _hello(self, _path):
+    def _hello(self, _path, _raw):
         # The page's script calls this once it has loaded; tests and the
         # benchmark watch the log for this line.
         log.line("page ready")
         self._json(200, {"ok": True})
 
-    def _busy(self, _path):
+    def _busy(self, _path, _raw):
         self._json(200, self.server.work.busy())
 
-    def _page_file(self, path):
+    def _call(self, _path, raw):
+        self._act(api.call, raw)
+
+    def _approve(self, _path, raw):
+        self._act(api.approve, raw)
+
+    def _page_file(self, path, _raw):
         name, content_type = PAGE_FILES[path]
         try:
             with open(os.path.join(PAGE_FOLDER, name), "rb") as f:
@@ -116,66 +135,55 @@ class Handler(BaseHTTPRequestHandler):
             {"Content-Security-Policy": PAGE_POLICY, "Referrer-Policy": "no-referrer"},
         )
 
-    # Guards
+    # Requests
 
-    def _guarded(self, handler):
-        def check(path):
-            expected = read_token(self.server.home)
-            given = self.headers.get(TOKEN_HEADER, "")
-            # Read afresh each time, so a token rewritten in the data folder
-            # takes effect at once, as it does for the app, which reads the
-            # file for every request too. No sound token file: nobody gets in.
-            if expected is None or not hmac.compare_digest(
-                given.encode("utf-8", "replace"), expected.encode("ascii")
-            ):
-                self._json(401, {"detail": f"missing or wrong {TOKEN_HEADER} header"})
-                return
-            handler(path)
+    def _token_ok(self):
+        # Read afresh each time, so a token rewritten in the data folder takes
+        # effect at once (the app, too, reads the file for every request); no
+        # sound token file, and nobody gets in.
+        expected = read_token(self.server.home)
+        given = self.headers.get(TOKEN_HEADER, "")
+        return expected is not None and hmac.compare_digest(
+            given.encode("utf-8", "replace"), expected.encode("ascii")
+        )
 
-        return check
+    def _act(self, action, raw):
+        try:
+            body = json.loads(raw.decode("utf-8"))
+        except (UnicodeDecodeError, ValueError):
+            self._json(400, {"detail": "the body is not valid JSON"})
+            return
+        status, reply = action(self.server.work, body)
+        self._json(status, reply)
 
-    def _with_body(self, action):
-        def run(_path):
-            body = self._read_json()
-            if body is not _NO_BODY:
-                status, reply = action(self.server.work, body)
-                self._json(status, reply)
-
-        return run
-
-    def _read_json(self):
+    def _read_body(self):
+        """The request's body (b"" when it has none), or None once a refusal
+        has been sent."""
         if "chunked" in self.headers.get("Transfer-Encoding", "").lower():
-            self.close_connection = True
-            self._json(411, {"detail": "send the body with a Content-Length"})
-            return _NO_BODY
+            return self._refuse(411, "send the body with a Content-Length")
         try:
             length = int(self.headers.get("Content-Length", "0"))
         except ValueError:
             length = -1
         if length < 0:
-            self.close_connection = True
-            self._json(400, {"detail": "bad Content-Length"})
-            return _NO_BODY
+            return self._refuse(400, "bad Content-Length")
         if length > MAX_BODY:
-            # The body stays unread, so this connection cannot carry another
-            # request.
-            self.close_connection = True
-            self._json(413, {"detail": f"the body is larger than {MAX_BODY} bytes"})
-            return _NO_BODY
+            return self._refuse(413, f"the body is larger than {MAX_BODY} bytes")
         try:
             raw = self.rfile.read(length)
         except OSError:
             self.close_connection = True
-            return _NO_BODY
+            return None
         if len(raw) < length:
-            self.close_connection = True
-            self._json(400, {"detail": "the body ended early"})
-            return _NO_BODY
-        try:
-            return json.loads(raw.decode("utf-8"))
-        except (UnicodeDecodeError, ValueError):
-            self._json(400, {"detail": "the body is not valid JSON"})
-            return _NO_BODY
+            return self._refuse(400, "the body ended early")
+        return raw
+
+    def _refuse(self, status, detail):
+        # What is left of the request stays unread, so this connection cannot
+        # carry another one.
+        self.close_connection = True
+        self._json(status, {"detail": detail})
+        return None
 
     # Replies
 
@@ -221,5 +229,3 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
-
-_NO_BODY = object()
