@@ -116,18 +116,20 @@ bool prepare(Transfer& transfer) {
   return ok;
 }
 
+// A transfer that failed part-way has no status: a reply cut off after its
+// "200" must not pass for a success.
 HttpReply replyOf(Transfer& transfer, CURLcode result) {
   HttpReply reply;
-  long status = 0;
-  if (curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
-    reply.status = status;
-  }
   if (transfer.overflow) {
     reply.error = "the reply was larger than " + std::to_string(HttpSession::maxBody) + " bytes";
   } else if (result != CURLE_OK) {
     reply.error = transfer.errorText[0] != '\0' ? std::string(transfer.errorText)
                                                 : std::string(curl_easy_strerror(result));
   } else {
+    long status = 0;
+    if (curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) {
+      reply.status = status;
+    }
     reply.body = std::move(transfer.body);
   }
   return reply;

@@ -18,7 +18,7 @@ struct HttpRequest {
 };
 
 struct HttpReply {
-  long status = 0;                  // 0 when no HTTP response arrived
+  long status = 0;                  // 0 unless a whole HTTP reply arrived
   std::optional<std::string> body;  // present when the whole reply arrived (may be empty)
   std::optional<std::string> error; // the transport error's description
 };

@@ -65,6 +65,7 @@ TEST(HttpSession, BodyOverTheCapIsAnErrorWithoutTheBody) {
     const std::optional<HttpReply> reply =
         exchange(session, HttpRequest{"GET", pingURL, {}, {}, 20});
     ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 0);
     EXPECT_EQ(reply->body, std::nullopt);
     ASSERT_TRUE(reply->error);
     EXPECT_NE(reply->error->find("larger than"), std::string::npos) << *reply->error;
