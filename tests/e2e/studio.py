@@ -273,6 +273,27 @@ def window_name(window):
     return xdotool("getwindowname", str(window))
 
 
+def geometry(window):
+    """(x, y, width, height) of a window on the screen, or None."""
+    text = xdotool("getwindowgeometry", "--shell", str(window))
+    values = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+    try:
+        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+    except (KeyError, ValueError):
+        return None
+
+
+def transient_for(window):
+    """The window a dialog is attached to, as the window manager is told."""
+    try:
+        text = subprocess.run(["xprop", "-id", str(window), "WM_TRANSIENT_FOR"],
+                              capture_output=True, text=True, timeout=5, check=False).stdout
+    except subprocess.TimeoutExpired:
+        return None
+    word = text.strip().split()[-1] if text.strip() else ""
+    return int(word, 16) if word.startswith("0x") else None
+
+
 def focus(window):
     xdotool("windowraise", str(window))
     xdotool("windowfocus", "--sync", str(window), timeout=5)
@@ -581,6 +602,9 @@ class Studio:
         if self.main_window is not None:
             focus(self.main_window)
         key(*combos)
+
+    def dialog_windows(self):
+        return [w for w in visible_windows(self.pid) if w != self.main_window]
 
     def keys_to_dialog(self, *combos):
         """Types into the newest dialog, focusing it first as a window manager would."""

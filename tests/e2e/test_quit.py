@@ -6,7 +6,8 @@ import signal
 import time
 
 from studio import (Studio, backend_processes, busy, call, dialog_buttons, dialog_labels,
-                    page_ready_count, ping, press_button, run, stays, wait_dialog, wait_for)
+                    page_ready_count, ping, press_button, run, stays, transient_for, wait_dialog,
+                    wait_for)
 
 RUNNING = "A pipeline is running"
 NO_ANSWER = "Tarvo Studio cannot tell what is running"
@@ -76,6 +77,10 @@ def stay_then_quit_anyway(t):
              "its informative text counts and names what is in flight", dialog_labels(sheet))
     t.expect(dialog_buttons(sheet) == ["Stay open", "Quit anyway"],
              "its buttons are Stay open, Quit anyway", dialog_buttons(sheet))
+    windows = studio.dialog_windows()
+    t.expect(len(windows) == 1 and transient_for(windows[0]) == studio.main_window,
+             "it is a sheet: attached to the main window",
+             [(w, transient_for(w)) for w in windows])
 
     t.step("Return stays open")
     studio.keys_to_dialog("Return")
@@ -103,6 +108,8 @@ def no_answer(t):
     try:
         began = time.monotonic()
         studio.keys_to_window("ctrl+q")
+        time.sleep(0.5)
+        studio.keys_to_window("ctrl+q")  # while the backend is being asked: refused
         sheet = wait_dialog(studio, 6, NO_ANSWER)
         took = time.monotonic() - began
         t.require(sheet, f"the sheet \u201c{NO_ANSWER}\u201d is shown")
@@ -111,6 +118,10 @@ def no_answer(t):
                  dialog_labels(sheet))
         t.expect(dialog_buttons(sheet) == ["Quit anyway", "Stay open"],
                  "its buttons are Quit anyway, Stay open", dialog_buttons(sheet))
+        studio.keys_to_window("ctrl+q")  # while the sheet asks: refused
+        t.expect(stays(lambda: len(studio.dialogs()) == 1, 4.0),
+                 "further requests to quit open no second sheet",
+                 [dialog_labels(d) for d in studio.dialogs()])
 
         t.step("Return quits")
         studio.keys_to_dialog("Return")

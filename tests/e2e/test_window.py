@@ -6,10 +6,15 @@ import json
 import os
 import signal
 import threading
+import time
 
-from studio import (TITLE, Studio, backend_processes, page_ready_count, ping, run, stays,
-                    wait_for, wait_dialog, dialog_labels, dialog_buttons,
-                    press_button)
+from studio import (LOG, TITLE, Studio, as_path, backend_processes, dialog_buttons,
+                    dialog_labels, geometry, page_ready_count, ping, press_button, recorded, run,
+                    stays, wait_dialog, wait_for, xdotool)
+
+SCREEN = (1400, 1000)  # the harness's display
+FIRST_SIZE = (1100, 740)
+MOVED = (40, 60, 1000, 700)  # where the first session leaves the window
 
 MENUS = [
     ("Tarvo Studio", ["About Tarvo Studio", "-", "Hide Tarvo Studio", "-", "Quit Tarvo Studio"]),
@@ -46,6 +51,14 @@ def window_and_backend(t):
     t.expect(text and "Tarvo Studio" in text and "In flight" in text,
              "the page's text is readable in the window (accessibility)",
              (text or "")[:200])
+
+    t.step("first launch: the window's size and place")
+    t.require(studio.find_main_window(), "the window is on the display")
+    box = geometry(studio.main_window)
+    centred = ((SCREEN[0] - FIRST_SIZE[0]) // 2, (SCREEN[1] - FIRST_SIZE[1]) // 2)
+    t.expect(box is not None and box[2:] == FIRST_SIZE, "it is 1100 by 740", box)
+    t.expect(box is not None and abs(box[0] - centred[0]) <= 2 and abs(box[1] - centred[1]) <= 2,
+             "it is centred on the screen", (box, centred))
 
     t.step("menus")
     t.expect(studio.menus() == MENUS, "the menu bar has exactly the four menus and their items",
@@ -97,9 +110,16 @@ def window_and_backend(t):
              "same backend, and the page was not loaded again (its state is kept)",
              (studio.backend(), backend, page_ready_count(), ready))
 
-    t.step("Ctrl+Q with nothing in flight quits at once")
+    t.step("the window is moved and resized (remembered for the next launch)")
     studio.main_window = None
     t.require(studio.find_main_window(), "the window is on the display")
+    xdotool("windowmove", str(studio.main_window), str(MOVED[0]), str(MOVED[1]))
+    xdotool("windowsize", str(studio.main_window), str(MOVED[2]), str(MOVED[3]))
+    t.expect(wait_for(lambda: geometry(studio.main_window) == MOVED, 5, 0.1),
+             "the window took its new frame", geometry(studio.main_window))
+    time.sleep(1.5)  # the frame is written once the changes settle
+
+    t.step("Ctrl+Q with nothing in flight quits at once")
     studio.keys_to_window("ctrl+q")
     ended, dialogs = studio.wait_exit_watching(15)
     t.expect(ended, "the application ended")
@@ -138,10 +158,48 @@ def foreign_server(t):
         t.expect(dialog_buttons(alert) == ["Try Again", "Open the Log", "Quit"],
                  "its buttons are Try Again, Open the Log, Quit", dialog_buttons(alert))
         t.expect(not backend_processes(), "no backend was launched", backend_processes())
+        if studio.find_main_window(5):
+            t.expect(geometry(studio.main_window) == MOVED,
+                     "the window came back where the last session left it",
+                     geometry(studio.main_window))
+
+        t.step("Open the Log: the log opens and the same alert comes back")
+        t.require(os.path.exists(LOG), "the log of the earlier session is there")
+        t.require(press_button(alert, "Open the Log"), "Open the Log can be pressed")
+        opened = wait_for(recorded, 10, 0.1)
+        t.expect(opened and [as_path(u) for u in opened] == [LOG], "the log was opened", opened)
+        alert = wait_dialog(studio, 10, "Tarvo Studio could not start")
+        t.require(alert and PORT_HELD in dialog_labels(alert), "the same alert is shown again")
+
+        t.step("Try Again with the port still held: the alert comes back")
+        t.require(press_button(alert, "Try Again"), "Try Again can be pressed")
+        alert = wait_dialog(studio, 15, "Tarvo Studio could not start")
+        t.require(alert and PORT_HELD in dialog_labels(alert), "the same alert is shown again")
+        t.expect(not backend_processes(), "still no backend was launched", backend_processes())
+
+        t.step("Quit ends the application")
         t.require(press_button(alert, "Quit"), "Quit can be pressed")
         t.expect(studio.wait_exit(15), "the application ended after Quit")
         t.expect(not backend_processes(), "no process is left behind", backend_processes())
         t.expect(ping() == "something-else", "the foreign server was left alone")
+
+        t.step("the port is freed while the alert is shown; Try Again starts the service")
+        ready = page_ready_count()
+        studio = Studio()
+        alert = wait_dialog(studio, 30, "Tarvo Studio could not start")
+        t.require(alert, "the alert is shown again on the next launch")
+        server.shutdown()
+        server.server_close()
+        t.require(press_button(alert, "Try Again"), "Try Again can be pressed")
+        t.expect(wait_for(lambda: page_ready_count() > ready and ping() == "tarvo-studio", 30, 0.2),
+                 "the backend started and the page loaded")
+        t.expect(not studio.dialogs(), "no alert is left on screen")
+        studio.main_window = None
+        t.require(studio.find_main_window(), "the window is on the display")
+        studio.keys_to_window("ctrl+q")
+        t.expect(studio.wait_exit(15), "Ctrl+Q then quits")
+        t.expect(wait_for(lambda: not backend_processes(), 5, 0.1), "no backend is left",
+                 backend_processes())
     finally:
         server.shutdown()
         server.server_close()
