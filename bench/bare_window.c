@@ -5,7 +5,7 @@
  * application costs beyond this is the application's own.
  *
  *   bare_window [--gl=never|always|on-demand] [--cache=viewer|document|browser]
- *               [--ephemeral] [--no-proxy] URL
+ *               [--ephemeral] [--no-proxy] [--delay=MS] [--prewarm] URL
  *
  * The switches change one thing each, to measure what a setting costs; the
  * baseline uses none of them. */
@@ -18,6 +18,8 @@ typedef struct {
   const char* cache;
   gboolean ephemeral;
   gboolean no_proxy;
+  guint delay_ms;
+  gboolean prewarm;
   const char* url;
 } Options;
 
@@ -32,6 +34,10 @@ static gboolean parse(int argc, char** argv, Options* options) {
       options->ephemeral = TRUE;
     else if (strcmp(arg, "--no-proxy") == 0)
       options->no_proxy = TRUE;
+    else if (strncmp(arg, "--delay=", 8) == 0)
+      options->delay_ms = (guint)g_ascii_strtoull(arg + 8, NULL, 10);
+    else if (strcmp(arg, "--prewarm") == 0)
+      options->prewarm = TRUE;
     else if (arg[0] == '-' || options->url)
       return FALSE;
     else
@@ -64,11 +70,22 @@ static WebKitWebView* make_view(const Options* options) {
   return view;
 }
 
+typedef struct {
+  WebKitWebView* web;
+  const char* url;
+} Load;
+
+static gboolean load_later(gpointer data) {
+  const Load* load = data;
+  webkit_web_view_load_uri(load->web, load->url);
+  return G_SOURCE_REMOVE;
+}
+
 int main(int argc, char** argv) {
   Options options = {0};
   if (!parse(argc, argv, &options)) {
     g_printerr("usage: %s [--gl=never|always|on-demand] [--cache=viewer|document|browser] "
-               "[--ephemeral] [--no-proxy] URL\n",
+               "[--ephemeral] [--no-proxy] [--delay=MS] [--prewarm] URL\n",
                argv[0]);
     return 2;
   }
@@ -89,7 +106,15 @@ int main(int argc, char** argv) {
     webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(web), policy);
   }
   gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(web));
-  webkit_web_view_load_uri(web, options.url);
+  // --delay stands for a backend that answers only after so long; --prewarm
+  // starts the web process meanwhile with an empty page.
+  Load load = {web, options.url};
+  if (options.prewarm)
+    webkit_web_view_load_uri(web, "about:blank");
+  if (options.delay_ms > 0)
+    g_timeout_add(options.delay_ms, load_later, &load);
+  else
+    load_later(&load);
 
   gtk_widget_show_all(window);
   gtk_main();

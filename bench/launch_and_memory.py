@@ -1,5 +1,6 @@
 # The driver of bench/launch_and_memory.sh: see that script and bench/README.md.
 import argparse
+import contextlib
 import fcntl
 import os
 import pwd
@@ -9,6 +10,7 @@ import signal
 import socket
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -32,29 +34,27 @@ def on_signal(number, _frame):
 
 
 class PortLock:
-    """The exclusive lock every user of 127.0.0.1:7810 on this machine holds."""
+    """The exclusive lock every user of 127.0.0.1:7810 on this machine holds,
+    taken once for the whole run: the rounds are then not interleaved with
+    other programs on the port, and the run does not queue for it again."""
 
-    def __init__(self, timeout=300.0):
+    def __init__(self, timeout):
         self.timeout = timeout
         self.fd = None
 
     def __enter__(self):
         self.fd = os.open(LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o666)
-        deadline = time.monotonic() + self.timeout
-        while True:
-            try:
-                fcntl.flock(self.fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-                # Someone who does not take the lock may still be on the port: let them finish.
-                if not answers(0.2):
-                    return self
-                fcntl.flock(self.fd, fcntl.LOCK_UN)
-                busy = f"something listens on 127.0.0.1:{PORT}"
-            except BlockingIOError:
-                busy = f"{LOCK} is held"
-            if time.monotonic() > deadline:
-                os.close(self.fd)
-                raise Abort(f"{busy}, still after {self.timeout:.0f} s")
-            time.sleep(0.1)
+        try:
+            fcntl.flock(self.fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return self
+        except BlockingIOError:
+            print(f"waiting for {LOCK} (up to {self.timeout:.0f} s)...", file=sys.stderr, flush=True)
+        # A blocking wait keeps this run's place in the queue of waiters.
+        taken = threading.Event()
+        threading.Thread(target=lambda: (fcntl.flock(self.fd, fcntl.LOCK_EX), taken.set()), daemon=True).start()
+        if not taken.wait(self.timeout):
+            raise Abort(f"{LOCK} stayed held for {self.timeout:.0f} s")
+        return self
 
     def __exit__(self, *exc):
         os.close(self.fd)
@@ -66,6 +66,13 @@ def answers(timeout):
             return True
     except OSError:
         return False
+
+
+@contextlib.contextmanager
+def port_free():
+    """Someone who does not take the lock may still be on the port: let them finish."""
+    wait_port_free(60.0)
+    yield
 
 
 def wait_port_free(timeout=10.0):
@@ -248,7 +255,7 @@ class Bench:
     def measure_app(self):
         env = self.app_env()
         log = os.path.join(self.home, LOG_NAME)
-        with PortLock():
+        with port_free():
             offset = size(log)
             with open(os.path.join(self.work, "app.out"), "ab") as out:
                 started = time.monotonic()
@@ -264,7 +271,7 @@ class Bench:
 
     def measure_bare(self):
         out_path = os.path.join(self.work, "bare_server.out")
-        with PortLock():
+        with port_free():
             offset = size(out_path)
             with open(out_path, "ab") as out:
                 started = time.monotonic()
@@ -295,7 +302,7 @@ class Bench:
             "TARVO_STUDIO_HOME": os.path.join(self.home, ".local/share/Tarvo Studio"),
             "PYTHONPYCACHEPREFIX": os.path.join(self.home, ".cache/Tarvo Studio/pycache"),
         })
-        with PortLock():
+        with port_free():
             with open(os.path.join(self.work, "backend.out"), "ab") as out:
                 started = time.monotonic()
                 backend = subprocess.Popen(
@@ -325,7 +332,7 @@ class Bench:
                 rounds.append(row)
         report.summary(rounds, self.args, load, os.getloadavg()[0])
         if self.args.timeline and not self.args.bare_only:
-            with PortLock():
+            with port_free():
                 timeline.run(self, os.path.join(self.home, LOG_NAME), size)
 
 
@@ -338,6 +345,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=6)
     parser.add_argument("--settle", type=float, default=1.5)
     parser.add_argument("--quit-timeout", type=float, default=5.0)
+    parser.add_argument("--lock-timeout", type=float, default=1200.0)
     parser.add_argument("--env", action="append", default=[], help="K=V for every measured program")
     parser.add_argument("--app-env", action="append", default=[], help="K=V for the application only")
     parser.add_argument("--bare-arg", action="append", default=[], help="an option for the bare window")
@@ -350,19 +358,22 @@ def main():
     args.bare_server = os.path.join(here, "bare_server.py")
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGALRM):
         signal.signal(number, on_signal)
-    signal.alarm(int((args.rounds + 1) * 3 * (READY_TIMEOUT + args.settle + 20) + 60))
     bench = Bench(args)
     try:
-        bench.setup()
-        bench.run()
+        with PortLock(args.lock_timeout):
+            try:
+                # Every wait has its own limit; this one bounds the whole run.
+                signal.alarm(int((args.rounds + 2) * 3 * (READY_TIMEOUT + args.settle + 20) + 60))
+                bench.setup()
+                bench.run()
+            finally:
+                signal.signal(signal.SIGINT, signal.SIG_IGN)
+                signal.signal(signal.SIGTERM, signal.SIG_IGN)
+                signal.alarm(0)
+                bench.cleanup()
     except (Abort, subprocess.CalledProcessError, OSError) as error:
         print(f"launch_and_memory: {error}", file=sys.stderr)
         return 1
-    finally:
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        signal.alarm(0)
-        bench.cleanup()
     return 0
 
 
