@@ -12,7 +12,7 @@ if(TARGET tarvo-studio)
             --cmake ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --bundle ${TARVO_BUNDLE_DIR}
             --component tarvo-studio --version ${PROJECT_VERSION})
   set_tests_properties(install_destdir PROPERTIES
-    LABELS install RESOURCE_LOCK port7810 TIMEOUT 420 SKIP_RETURN_CODE 77)
+    LABELS install RESOURCE_LOCK port7810 TIMEOUT 900 SKIP_RETURN_CODE 77)
 
   # The .deb is built and inspected, never installed.
   add_test(NAME install_deb

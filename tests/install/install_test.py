@@ -279,9 +279,9 @@ def main():
         say(f"FAILED: missing {', '.join(missing)} (scripts/install-deps.sh installs them)")
         return 1
     sweep_stale_users()
-    lock = take_port_lock(240)
+    lock = take_port_lock(600)
     if lock is None:
-        say("FAILED: another test held the port lock for 240 s")
+        say("FAILED: another test held the port lock for 600 s")
         return 1
     root = tempfile.mkdtemp(prefix="tarvo-install-")
     os.chmod(root, 0o755)
