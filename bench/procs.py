@@ -41,15 +41,24 @@ def tree(root):
     return found
 
 
-def pss_kib(pid):
+def memory_kib(pid):
+    """(PSS, USS) in KiB: the proportional share, and the pages no other process maps."""
+    pss = private = 0
     try:
         with open(f"/proc/{pid}/smaps_rollup") as f:
             for line in f:
                 if line.startswith("Pss:"):
-                    return int(line.split()[1])
+                    pss = int(line.split()[1])
+                elif line.startswith(("Private_Clean:", "Private_Dirty:")):
+                    private += int(line.split()[1])
     except OSError:
         pass
-    return 0
+    return pss, private
+
+
+def web_processes():
+    """Every WebKit web process on the machine, whoever started it."""
+    return [int(e) for e in os.listdir("/proc") if e.isdigit() and name(int(e)).startswith("WebKitWebProces")]
 
 
 def cpu_seconds(pid):

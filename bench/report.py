@@ -21,6 +21,8 @@ def kind_of(pid):
 def split_tree(root, members):
     """PSS in MiB by kind, and how long after the root each kind's first process started."""
     pss = {"shell": 0.0, "backend": 0.0, "web": 0.0, "network": 0.0, "other": 0.0}
+    uss = dict(pss)
+    count = dict.fromkeys(pss, 0)
     starts = {}
     cpu = 0.0
     root_start = procs.start_ticks(root)
@@ -31,19 +33,24 @@ def split_tree(root, members):
             kind = "backend"
         if kind == "backend":
             backend_pids.add(pid)
-        pss[kind] += procs.pss_kib(pid) / MIB
+        proportional, private = procs.memory_kib(pid)
+        pss[kind] += proportional / MIB
+        uss[kind] += private / MIB
+        count[kind] += 1
         cpu += procs.cpu_seconds(pid)
         start = procs.start_ticks(pid)
         if kind != "shell" and start is not None and root_start is not None:
             offset = (start - root_start) / procs.TICK
             starts[kind] = min(starts.get(kind, offset), offset)
-    return pss, starts, cpu
+    others = len([pid for pid in procs.web_processes() if pid not in members])
+    return pss, uss, count, starts, cpu, others
 
 
 def app_round(pid, members, ready):
-    pss, starts, cpu = split_tree(pid, sorted(members))
+    pss, uss, count, starts, cpu, others = split_tree(pid, sorted(members))
     row = {"app_ready": ready, "app_pss": sum(pss.values()), "app_pss_nobackend": sum(pss.values()) - pss["backend"],
-           "app_cpu": cpu}
+           "app_uss": sum(uss.values()), "app_uss_nobackend": sum(uss.values()) - uss["backend"],
+           "app_processes": sum(count.values()) - count["backend"], "app_cpu": cpu, "others": others}
     for kind, value in pss.items():
         row[f"app_pss_{kind}"] = value
     for kind, value in starts.items():
@@ -52,9 +59,10 @@ def app_round(pid, members, ready):
 
 
 def bare_round(window, members, server, server_ready, window_ready):
-    pss, starts, cpu = split_tree(window, sorted(members))
+    pss, uss, count, starts, cpu, others = split_tree(window, sorted(members))
     row = {"bare_server": server_ready, "bare_window": window_ready, "bare_ready": server_ready + window_ready,
-           "bare_pss": sum(pss.values()), "bare_server_pss": procs.pss_kib(server) / MIB, "bare_cpu": cpu}
+           "bare_pss": sum(pss.values()), "bare_uss": sum(uss.values()), "bare_processes": sum(count.values()),
+           "bare_server_pss": procs.memory_kib(server)[0] / MIB, "bare_cpu": cpu, "bare_others": others}
     for kind, value in pss.items():
         row[f"bare_pss_{kind}"] = value
     for kind, value in starts.items():
@@ -118,6 +126,15 @@ def summary(rounds, args, load_before, load_after):
     line("    WebKitNetworkProcess", col("bare_pss_network"), "MiB", 1)
     line("    other", col("bare_pss_other"), "MiB", 1)
     line("bare server", col("bare_server_pss"), "MiB", 1)
+    print("Private memory (USS: pages no other process maps) once ready")
+    if has_app:
+        line("application tree without the backend", col("app_uss_nobackend"), "MiB", 1)
+    line("bare window tree", col("bare_uss"), "MiB", 1)
+    print("Processes in the tree (backend excluded), and WebKit web processes of others on the machine")
+    if has_app:
+        line("application tree", col("app_processes"), "", 0)
+    line("bare window tree", col("bare_processes"), "", 0)
+    line("web processes outside the measured tree", col("others") + col("bare_others"), "", 0)
     print("CPU time of the tree once ready (user + system)")
     if has_app:
         line("application tree", col("app_cpu"), "s", 2)
@@ -129,6 +146,8 @@ def summary(rounds, args, load_before, load_after):
     memory = [r["app_pss_nobackend"] / r["bare_pss"] for r in rounds]
     line("launch: application / (bare window + bare server)", launch, "goal <= 1.15", 3)
     line("memory: application tree without backend / bare tree", memory, "goal <= 1.00", 3)
+    private = [r["app_uss_nobackend"] / r["bare_uss"] for r in rounds]
+    line("  the same in private memory (USS)", private, "", 3)
     launch_m = statistics.median(col("app_ready")) / statistics.median(col("bare_ready"))
     memory_m = statistics.median(col("app_pss_nobackend")) / statistics.median(col("bare_pss"))
     print(f"  ratio of the medians: launch {launch_m:.3f}, memory {memory_m:.3f}")
