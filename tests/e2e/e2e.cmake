@@ -7,7 +7,7 @@ set(TARVO_E2E_PYTHON /usr/bin/python3) # Debian's, which has the accessibility b
 function(tarvo_e2e_test name file)
   add_test(NAME ${name}
            COMMAND ${TARVO_E2E_PYTHON} ${TARVO_E2E_DIR}/harness.py --bundle ${TARVO_BUNDLE_DIR}
-                   --timeout 270 ${ARGN} ${TARVO_E2E_DIR}/${file})
+                   --budget 285 ${ARGN} ${TARVO_E2E_DIR}/${file})
   set_tests_properties(${name} PROPERTIES
     LABELS e2e RESOURCE_LOCK port7810 TIMEOUT 300 SKIP_RETURN_CODE 77)
 endfunction()

@@ -135,6 +135,11 @@ def prepare_bundle(source, backend, target):
         app = os.path.join(target, "Resources", "tarvo-studio", "app")
         shutil.rmtree(app, ignore_errors=True)
         shutil.copytree(backend, app, ignore=shutil.ignore_patterns("__pycache__", "*.pyc"))
+    prepare_bundle_modes(target)
+
+
+def prepare_bundle_modes(target):
+    """Everyone may read the copy, and run what its owner may run."""
     for root, dirs, files in os.walk(target):
         for name in dirs + files:
             path = os.path.join(root, name)
@@ -184,7 +189,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bundle", required=True, help="the built bundle (bin/, Resources/)")
     parser.add_argument("--backend", help="a package to use instead of the bundle's backend")
-    parser.add_argument("--timeout", type=float, default=240.0)
+    parser.add_argument("--timeout", type=float, default=240.0,
+                        help="the longest the test itself may run")
+    parser.add_argument("--budget", type=float,
+                        help="the longest the whole run may take, waiting for the port "
+                             "included (keep it below the runner's own time-out, so that "
+                             "the clean-up always runs)")
     parser.add_argument("--lock-wait", type=float, default=150.0,
                         help="how long to wait for another test to free the port")
     parser.add_argument("--private-network", action="store_true",
@@ -209,6 +219,11 @@ def main():
         say(f"FAILED: no application at {binary}; build the target tarvo-studio first")
         return 1
 
+    began = time.monotonic()
+
+    def left():
+        return float("inf") if args.budget is None else args.budget - (time.monotonic() - began)
+
     sweep_stale_users()
     if args.private_network:
         if not enter_private_network():
@@ -216,16 +231,18 @@ def main():
             return 1
         lock = os.open("/dev/null", os.O_RDONLY)
     else:
-        lock = take_port_lock(args.lock_wait)
+        lock = take_port_lock(max(0.0, min(args.lock_wait, left() - 60)))
     if lock is None:
         say(f"FAILED: another test held the port lock for {args.lock_wait:.0f} s")
         return 1
-    deadline = time.monotonic() + 90
+    deadline = time.monotonic() + max(0.0, min(90.0, left() - 60))
     while port_in_use(7810):
         if time.monotonic() > deadline:
-            say("FAILED: something else kept listening on 127.0.0.1:7810 for 90 s")
+            say("FAILED: something else kept listening on 127.0.0.1:7810")
+            os.close(lock)
             return 1
         time.sleep(0.5)
+    timeout = min(args.timeout, left() - 20)
 
     tmp = tempfile.mkdtemp(prefix="tarvo-e2e-")
     os.chmod(tmp, 0o755)
@@ -274,18 +291,23 @@ def main():
         env["DISPLAY"] = display
         env["TARVO_E2E_BUNDLE"] = bundle
         env["TARVO_E2E_OUT"] = artifacts
-        env["TARVO_E2E_DIR"] = os.path.dirname(os.path.abspath(__file__))
-        env["PYTHONPATH"] = env["TARVO_E2E_DIR"]
+        # The user may not be able to read the source tree (a home of mode 0700).
+        tests = os.path.join(tmp, "tests")
+        shutil.copytree(os.path.dirname(os.path.abspath(args.test)), tests,
+                        ignore=shutil.ignore_patterns("__pycache__", "*.pyc", "testapp"))
+        prepare_bundle_modes(tests)
+        env["PYTHONPATH"] = tests
+        test_file = os.path.join(tests, os.path.basename(args.test))
         say(f"user {name}, home {home}, display {display}")
 
         session = subprocess.Popen(
-            ["dbus-run-session", "--", "/usr/bin/python3", os.path.abspath(args.test)],
+            ["dbus-run-session", "--", "/usr/bin/python3", test_file],
             user=account.pw_uid, group=account.pw_gid, extra_groups=[], env=env, cwd=home,
             start_new_session=True)
         try:
-            status = session.wait(timeout=args.timeout)
+            status = session.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            say(f"FAILED: the test did not end within {args.timeout:.0f} s")
+            say(f"FAILED: the test did not end within {timeout:.0f} s")
             status = 1
         if status < 0:
             status = 1
