@@ -30,7 +30,7 @@ struct HttpReply {
 // to its own time-out.
 class HttpSession {
 public:
-  static constexpr std::size_t maxBody = 1024 * 1024;
+  static constexpr std::size_t maxBody = std::size_t{1024} * 1024;
   static constexpr double defaultTimeout = 30.0;
 
   HttpSession();

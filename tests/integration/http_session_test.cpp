@@ -98,6 +98,7 @@ TEST(HttpSession, CompletionsRunOnTheSessionThread) {
   constexpr int total = 6;
   int left = total;
   std::vector<std::thread> senders;
+  senders.reserve(total);
   for (int i = 0; i < total; ++i) {
     senders.emplace_back([&] {
       session.send(HttpRequest{"GET", pingURL, {}, {}, 5}, [&](const HttpReply&) {

@@ -273,7 +273,7 @@ void TestServer::stream(int fd) const {
   if (!sendAll(fd, head)) {
     return;
   }
-  const std::string chunk(64 * 1024, 'x');
+  const std::string chunk(std::size_t{64} * 1024, 'x');
   for (std::uint64_t left = streamBytes_; left > 0;) {
     const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
     if (!sendAll(fd, std::string_view(chunk).substr(0, size))) {

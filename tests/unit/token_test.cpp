@@ -38,6 +38,8 @@ protected:
   std::shared_ptr<Service> service_;
 };
 
+constexpr std::size_t kib = 1024;
+
 struct TokenCase {
   const char* label;
   std::string bytes;
@@ -70,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{"invalidUtf8", "abc\xff", ""}, TokenCase{"overlongSlash", "a\xc0\xaf", ""},
         TokenCase{"surrogate", "a\xed\xa0\x80", ""},
         TokenCase{"truncatedSequence", "abc\xe2\x82", ""},
-        TokenCase{"largestAllowed", std::string(64 * 1024, 'k'), std::string(64 * 1024, 'k')},
-        TokenCase{"tooLarge", std::string(65 * 1024, 'k'), ""}),
+        TokenCase{"largestAllowed", std::string(kib * 64, 'k'), std::string(kib * 64, 'k')},
+        TokenCase{"tooLarge", std::string(kib * 65, 'k'), ""}),
     [](const auto& testCase) { return testCase.param.label; });
 
 TEST_F(TokenTest, MissingFolderOrFileGivesEmptyAndCreatesNothing) {
@@ -127,7 +129,7 @@ TEST_F(TokenTest, FoldersComeFromTheUserHome) {
 }
 
 TEST(Locations, ComeFromPasswdAndTheExecutableNotTheEnvironment) {
-  ::setenv("HOME", "/nowhere/else", 1); // must not be read
+  ::setenv("HOME", "/nowhere/else", 1); // NOLINT(concurrency-mt-unsafe): must not be read
   const Locations& current = Locations::forCurrentUser();
   const passwd* entry = ::getpwuid(::getuid()); // NOLINT(concurrency-mt-unsafe): one thread
   ASSERT_NE(entry, nullptr);
