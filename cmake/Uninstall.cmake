@@ -8,7 +8,7 @@ if(NOT TARVO_MANIFEST)
   message(FATAL_ERROR "Pass -DTARVO_MANIFEST=<build folder>/install_manifest.txt")
 endif()
 if(NOT EXISTS "${TARVO_MANIFEST}")
-  message(FATAL_ERROR "Nothing to uninstall: ${TARVO_MANIFEST} does not exist (run the install first)")
+  message(FATAL_ERROR "Nothing to uninstall: there is no ${TARVO_MANIFEST} (install first)")
 endif()
 
 file(STRINGS "${TARVO_MANIFEST}" installed)

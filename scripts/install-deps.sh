@@ -15,7 +15,7 @@ packages=(
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0
   imagemagick xdotool
   # installing and packaging
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file libgtk-3-bin librsvg2-common
 )
 
 missing=()

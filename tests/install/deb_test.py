@@ -18,6 +18,8 @@ import subprocess
 import sys
 import tempfile
 
+# The helpers beside this file, imported without leaving bytecode in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import layout  # noqa: E402
 

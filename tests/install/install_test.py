@@ -25,10 +25,12 @@ import tempfile
 import time
 import xml.etree.ElementTree as ElementTree
 
+# The helpers beside this file, imported without leaving bytecode in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import layout  # noqa: E402
-from session import Session, command_line, link_of, say, sweep_stale_users, take_port_lock  # noqa: E402
-from session import wait_for  # noqa: E402
+from session import (Session, command_line, link_of, say, sweep_stale_users,  # noqa: E402
+                     take_port_lock, wait_for)
 
 SKIP = 77
 TOOLS = ("desktop-file-validate", "appstreamcli", "Xvfb", "dbus-daemon", "gtk-launch", "xdotool",
