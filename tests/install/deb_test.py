@@ -118,11 +118,26 @@ def check_contents(deb, bundle):
     return complaints
 
 
+def check_components(build, component):
+    """The package carries one install component: a rule left in another
+    (one without COMPONENT lands in "Unspecified") would be missing from it."""
+    found = set()
+    for root, _, names in os.walk(build):
+        if "cmake_install.cmake" in names:
+            with open(os.path.join(root, "cmake_install.cmake"), errors="replace") as f:
+                found.update(re.findall(r'CMAKE_INSTALL_COMPONENT STREQUAL "([^"]*)"', f.read()))
+    if found != {component}:
+        return [f"install rules are in the components {sorted(found)}; the package holds only "
+                f"{component!r}"]
+    return []
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cpack", required=True)
     parser.add_argument("--build", required=True)
     parser.add_argument("--bundle", required=True)
+    parser.add_argument("--component", required=True)
     parser.add_argument("--version", required=True)
     args = parser.parse_args()
 
@@ -148,6 +163,7 @@ def main():
             complaints.append(f"the package is named {os.path.basename(deb)}, not {wanted}")
         complaints += check_fields(deb, args.version, architecture)
         complaints += check_contents(deb, args.bundle)
+        complaints += check_components(args.build, args.component)
         for complaint in complaints:
             say(f"FAILED: {complaint}")
         if not complaints:

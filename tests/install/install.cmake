@@ -18,6 +18,6 @@ if(TARGET tarvo-studio)
   add_test(NAME install_deb
     COMMAND /usr/bin/python3 ${TARVO_INSTALL_TESTS}/deb_test.py
             --cpack ${CMAKE_CPACK_COMMAND} --build ${CMAKE_BINARY_DIR} --bundle ${TARVO_BUNDLE_DIR}
-            --version ${PROJECT_VERSION})
+            --component tarvo-studio --version ${PROJECT_VERSION})
   set_tests_properties(install_deb PROPERTIES LABELS install TIMEOUT 600)
 endif()
