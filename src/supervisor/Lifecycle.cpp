@@ -84,6 +84,8 @@ std::optional<std::string> Service::start() {
     result = startOnce();
   } catch (const std::exception& failure) {
     result = std::string("The service could not start: ") + failure.what();
+  } catch (...) {
+    result = std::string("The service could not start: unknown error");
   }
   {
     std::lock_guard guard(startLock_);

@@ -157,7 +157,9 @@ TEST_F(Lifecycle, GivesTheChildItsEnvironmentAndNoOtherDescriptor) {
     EXPECT_EQ(environment["HOME"], home) << "the rest is inherited unchanged";
   }
 
-  for (int fd : seen()["descriptors"]) {
+  const nlohmann::json descriptors = seen()["descriptors"];
+  ASSERT_TRUE(descriptors.is_array());
+  for (int fd : descriptors) {
     EXPECT_LE(fd, 2) << "descriptor " << fd << " reached the backend";
   }
 }
