@@ -5,9 +5,10 @@ import os
 import signal
 import time
 
-from studio import (Studio, backend_processes, busy, call, dialog_buttons, dialog_labels,
-                    page_ready_count, ping, press_button, run, stays, transient_for, wait_dialog,
-                    wait_for)
+from checks import stays, wait_for
+from peers import backend_processes, busy, call, page_ready_count, ping
+from screen import dialog_buttons, dialog_labels, press_button, transient_for
+from studio import run, Studio, wait_dialog
 
 RUNNING = "A pipeline is running"
 NO_ANSWER = "Tarvo Studio cannot tell what is running"

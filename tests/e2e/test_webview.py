@@ -6,8 +6,10 @@ assistive technology would; no script of the test runs in the page."""
 import json
 import time
 
-from studio import (DATA, LOG, Studio, as_path, dialog_buttons, dialog_labels, click, do_action, http,
-                    ping, recorded, run, stays, wait_dialog, wait_for)
+from checks import stays, wait_for
+from peers import DATA, LOG, as_path, http, ping, recorded
+from screen import click, dialog_buttons, dialog_labels, do_action
+from studio import run, Studio, wait_dialog
 
 ALERT_TEXT = "The page says: hold on \u2014 \u201cquoted\u201d text."
 # Inner frames of the backend's own address (one sandboxed into an origin of

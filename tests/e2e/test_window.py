@@ -8,9 +8,10 @@ import signal
 import threading
 import time
 
-from studio import (LOG, TITLE, Studio, as_path, backend_processes, dialog_buttons,
-                    dialog_labels, geometry, page_ready_count, ping, press_button, recorded, run,
-                    stays, wait_dialog, wait_for, xdotool)
+from checks import stays, wait_for
+from peers import LOG, as_path, backend_processes, page_ready_count, ping, recorded
+from screen import dialog_buttons, dialog_labels, geometry, press_button, xdotool
+from studio import TITLE, run, Studio, wait_dialog
 
 SCREEN = (1400, 1000)  # the harness's display
 FIRST_SIZE = (1100, 740)

@@ -1,0 +1,180 @@
+"""What surrounds the application in a test session: its processes, its
+backend over HTTP, its log and token, and the recorder that stands in for
+the user's browser, file manager and text viewer."""
+
+import json
+import os
+import urllib.error
+import urllib.parse
+import urllib.request
+
+HOME = os.path.expanduser("~")
+LOG = os.path.join(HOME, ".local", "state", "Tarvo Studio.log")
+DATA = os.path.join(HOME, ".local", "share", "Tarvo Studio")
+TOKEN = os.path.join(DATA, "ui.token")
+RECORDED = os.path.join(HOME, "recorded.txt")
+BASE = "http://127.0.0.1:7810"
+
+
+# ---------------------------------------------------------------- processes
+
+
+def read_cmdline(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return [a.decode(errors="replace") for a in f.read().split(b"\0") if a]
+    except OSError:
+        return []
+
+
+def parent_of(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return int(f.read().rsplit(")", 1)[1].split()[1])
+    except (OSError, IndexError, ValueError):
+        return None
+
+
+def state_of(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0]
+    except (OSError, IndexError):
+        return None
+
+
+def alive(pid):
+    state = state_of(pid)
+    return state is not None and state != "Z"
+
+
+def backend_processes():
+    """Every process of this user that runs the backend's command line."""
+    found = []
+    me = os.getuid()
+    for entry in os.listdir("/proc"):
+        try:
+            mine = entry.isdigit() and os.stat(f"/proc/{entry}").st_uid == me
+        except OSError:
+            mine = False
+        if mine:
+            args = read_cmdline(int(entry))
+            if "-m" in args and "app" in args and "serve" in args and alive(int(entry)):
+                found.append(int(entry))
+    return sorted(found)
+
+
+
+# ---------------------------------------------------------------- HTTP
+
+
+_opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+
+
+def http(method, path, body=None, headers=None, timeout=2.0, base=BASE):
+    data = None if body is None else json.dumps(body).encode()
+    request = urllib.request.Request(base + path, data=data, method=method,
+                                     headers=dict(headers or {}))
+    if data is not None:
+        request.add_header("Content-Type", "application/json")
+    try:
+        with _opener.open(request, timeout=timeout) as reply:
+            return reply.status, reply.read()
+    except urllib.error.HTTPError as error:
+        return error.code, error.read()
+    except (OSError, ValueError):
+        return None, b""
+
+
+def ping(timeout=1.0):
+    status, body = http("GET", "/api/ping", timeout=timeout)
+    if status != 200:
+        return None
+    try:
+        return json.loads(body).get("name")
+    except (ValueError, AttributeError):
+        return None
+
+
+def token():
+    try:
+        with open(TOKEN, encoding="utf-8") as f:
+            return f.read().strip()
+    except OSError:
+        return ""
+
+
+def call(body, path="/api/call"):
+    return http("POST", path, body, headers={"X-Studio-Token": token()}, timeout=5)
+
+
+def busy():
+    status, body = http("GET", "/api/busy", headers={"X-Studio-Token": token()}, timeout=3)
+    if status != 200:
+        return None
+    try:
+        return json.loads(body)
+    except ValueError:
+        return None
+
+
+def log_text():
+    try:
+        with open(LOG, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except OSError:
+        return ""
+
+
+def page_ready_count():
+    return log_text().count("page ready")
+
+
+
+# ---------------------------------------------------------------- recorder
+
+
+def install_recorder(extra_types=()):
+    """Makes a recorder the user's default browser, file manager and text viewer.
+
+    It appends what it was asked to open to ~/recorded.txt, so the tests see
+    exactly what reached the desktop and no real browser ever starts.
+    """
+    script = os.path.join(HOME, "recorder.sh")
+    with open(script, "w") as f:
+        f.write(f'#!/bin/sh\nfor a in "$@"; do printf \'%s\\n\' "$a" >> "{RECORDED}"; done\n')
+    os.chmod(script, 0o755)
+    types = ["x-scheme-handler/http", "x-scheme-handler/https", "x-scheme-handler/mailto",
+             "x-scheme-handler/about", "x-scheme-handler/data", "x-scheme-handler/file",
+             "inode/directory", "text/plain", "text/x-log", "application/x-zerosize",
+             "application/octet-stream", *extra_types]
+    apps = os.path.join(HOME, ".local", "share", "applications")
+    os.makedirs(apps, exist_ok=True)
+    with open(os.path.join(apps, "tarvo-e2e-recorder.desktop"), "w") as f:
+        f.write("[Desktop Entry]\nType=Application\nName=Recorder\n"
+                f"Exec={script} %u\nNoDisplay=true\nTerminal=false\n"
+                f"MimeType={';'.join(types)};\n")
+    lines = "".join(f"{t}=tarvo-e2e-recorder.desktop\n" for t in types)
+    config = os.path.join(HOME, ".config")
+    os.makedirs(config, exist_ok=True)
+    for folder in (config, apps):
+        with open(os.path.join(folder, "mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\n" + lines + "\n[Added Associations]\n" +
+                    lines.replace(".desktop\n", ".desktop;\n"))
+    if os.path.exists(RECORDED):
+        os.remove(RECORDED)
+
+
+def recorded():
+    try:
+        with open(RECORDED, encoding="utf-8") as f:
+            return [line.rstrip("\n") for line in f if line.strip()]
+    except OSError:
+        return []
+
+
+def as_path(location):
+    """A file:// URL or a plain path, as a path."""
+    if location.startswith("file://"):
+        return urllib.parse.unquote(urllib.parse.urlparse(location).path)
+    return location
