@@ -25,8 +25,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ; // NOLINT(readability-identifier-naming): POSIX's name
-
 namespace {
 
 using namespace std::chrono_literals;

@@ -15,8 +15,6 @@
 #include <thread>
 #include <utility>
 
-extern char** environ; // NOLINT(readability-identifier-naming): POSIX's name
-
 namespace tarvo {
 
 namespace {

@@ -14,8 +14,6 @@
 #include <thread>
 #include <utility>
 
-extern char** environ; // NOLINT(readability-identifier-naming): POSIX's name
-
 namespace tarvo {
 
 namespace {
