@@ -7,7 +7,7 @@ import json
 import time
 
 from checks import stays, wait_for
-from peers import DATA, LOG, as_path, http, ping, recorded
+from peers import DATA, LOG, as_path, http, ping, recorded, token
 from screen import click, dialog_buttons, dialog_labels, do_action
 from studio import run, Studio, wait_dialog
 
@@ -144,6 +144,17 @@ def policy_and_bridge(t):
     t.expect(wait_for(lambda: len(of_kind("loaded", "/")) > starts, 10, 0.1),
              "Ctrl+R loaded the backend's start page again")
 
+    t.step("a load that fails while the backend answers is retried from the start page")
+    starts = len(of_kind("loaded", "/"))
+    activate(t, studio, "link", "Broken link")
+    t.expect(wait_for(lambda: [e for e in of_kind("request") if e.get("path") == "/broken"], 5,
+                      0.05), "the view asked for a page whose load fails")
+    failed = time.monotonic()
+    t.expect(wait_for(lambda: len(of_kind("loaded", "/")) > starts, 10, 0.05),
+             "the start page was loaded again")
+    took = time.monotonic() - failed
+    t.expect(1.0 <= took <= 5.0, "after a pause of about 1.5 s", round(took, 2))
+
     t.step("the log and the data folder from the menu")
     studio.keys_to_window("ctrl+l")
     got = wait_for(lambda: recorded()[baseline:], 10, 0.1)
@@ -155,6 +166,31 @@ def policy_and_bridge(t):
     got = wait_for(lambda: recorded()[baseline:], 10, 0.1)
     t.expect(got and [as_path(u).rstrip("/") for u in got] == [DATA],
              "the data folder was handed to the file manager", got)
+
+    t.step("the page opens the data folder")
+    time.sleep(0.5)
+    baseline = len(recorded())
+    activate(t, studio, "push button", "Open the data folder from the page")
+    got = wait_for(lambda: recorded()[baseline:], 10, 0.1)
+    t.expect(got and [as_path(u).rstrip("/") for u in got] == [DATA],
+             "openHome from the main frame opened the data folder", got)
+
+    t.step("the page restarts the service; the new backend has a new token")
+    old = studio.backend()
+    old_token = token()
+    t.require(old, "one backend runs")
+    t.expect(of_kind("loaded", "/") and of_kind("loaded", "/")[-1].get("fragment", "").endswith(
+        old_token), "the page runs with the current token in its address")
+    activate(t, studio, "push button", "Restart the service from the page")
+    t.expect(wait_for(lambda: studio.backend() not in (None, old) and ping() == "tarvo-studio",
+                      15, 0.1), "a new backend process answers", studio.backend())
+    t.require(token() and token() != old_token, "this backend wrote a new token")
+    # The window's address now differs from the page's only in its fragment;
+    # the page must still be fetched afresh, not merely scrolled to an anchor.
+    t.expect(wait_for(lambda: of_kind("loaded", "/"), 15, 0.1),
+             "the start page was fetched from the new backend")
+    t.expect(of_kind("loaded", "/") and of_kind("loaded", "/")[-1].get("fragment", "").endswith(
+        token()), "it runs with the new token", of_kind("loaded", "/")[-1:])
 
     t.step("Ctrl+Q with nothing in flight quits")
     studio.keys_to_window("ctrl+q")

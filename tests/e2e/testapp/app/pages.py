@@ -35,12 +35,23 @@ MAIN = """<!DOCTYPE html>
 <a href="file:///etc/passwd">File link</a>
 <a href="about:blank">About link</a>
 <a href="data:text/html,%3Cp%3Edata%3C/p%3E">Data link</a>
+<a href="/broken">Broken link</a>
 <button id="log" type="button">Open the log from the page</button>
+<button id="home" type="button">Open the data folder from the page</button>
+<button id="restart" type="button">Restart the service from the page</button>
 <button id="alert" type="button">Raise an alert</button>
 <script>
 document.getElementById('log').addEventListener('click', function () {
   bridge().postMessage({type: 'openLog'});
   report('main-posted', 'openLog');
+});
+document.getElementById('home').addEventListener('click', function () {
+  bridge().postMessage({type: 'openHome', extra: 'ignored'});
+  report('main-posted', 'openHome');
+});
+document.getElementById('restart').addEventListener('click', function () {
+  bridge().postMessage({type: 'restartService'});
+  report('main-posted', 'restartService');
 });
 document.getElementById('alert').addEventListener('click', function () {
   alert('The page says: hold on \u2014 \u201cquoted\u201d text.');
@@ -60,7 +71,9 @@ if (h) {
 } else {
   report('main-no-bridge', '/');
 }
-report('loaded', location.pathname);
+// The fragment carries the token the application loaded the page with.
+fetch('/test/event?kind=loaded&detail=' + encodeURIComponent(location.pathname) +
+      '&fragment=' + encodeURIComponent(location.hash), {cache: 'no-store'});
 </script>
 </body></html>
 """

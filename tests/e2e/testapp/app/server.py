@@ -6,6 +6,7 @@ import json
 import os
 import secrets
 import signal
+import socket
 import sys
 import threading
 import urllib.parse
@@ -63,11 +64,19 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/test/events":
             return self._send(200, "application/json", json.dumps(recorder.all()))
         if url.path == "/test/event":
-            recorder.add(kind=query.get("kind", ""), detail=query.get("detail", ""), host=host)
+            event = {"kind": query.get("kind", ""), "detail": query.get("detail", ""), "host": host}
+            if "fragment" in query:
+                event["fragment"] = query["fragment"]
+            recorder.add(**event)
             if query.get("kind") == "loaded" and query.get("detail") == "/":
                 print("page ready", flush=True)
             return self._send(204, "text/plain", "")
         recorder.add(kind="request", method=method, path=self.path, host=host)
+        if url.path == "/broken":
+            # A load that fails before any content arrives.
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return None
         if url.path == "/api/after-alert":
             return self._send(200, "application/json", '{"ok": true}')
         if url.path == "/":
