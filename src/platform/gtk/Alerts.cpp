@@ -11,15 +11,29 @@ namespace {
 struct Pending {
   AlertDone done;
   int buttons = 0;
+  bool answered = false;
 };
+
+gboolean destroyLater(gpointer widget) {
+  gtk_widget_destroy(GTK_WIDGET(widget));
+  g_object_unref(widget);
+  return G_SOURCE_REMOVE;
+}
 
 void onResponse(GtkDialog* dialog, gint response, gpointer data) {
   auto* pending = static_cast<Pending*>(data);
+  if (pending->answered) {
+    return;
+  }
+  pending->answered = true;
   AlertDone done = std::move(pending->done);
   const int answer = response >= 0 && response < pending->buttons ? response : -1;
-  // The dialog goes first, so whatever `done` shows next is not stacked
-  // under a dead one. The Pending goes with the signal connection.
-  gtk_widget_destroy(GTK_WIDGET(dialog));
+  // Hidden at once, so whatever `done` shows next is not stacked under it;
+  // destroyed once the event that answered it (a key press, a click) has
+  // been fully handled, since GTK and the accessibility bridge still look at
+  // the dialog on the way out of that event.
+  gtk_widget_hide(GTK_WIDGET(dialog));
+  g_idle_add(destroyLater, g_object_ref(dialog));
   if (done) {
     done(answer);
   }

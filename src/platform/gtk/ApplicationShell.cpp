@@ -13,7 +13,11 @@ constexpr const char* inhibitReason = "an approved Tarvo pipeline may be running
 
 } // namespace
 
-ApplicationShell::ApplicationShell(std::string id) : id_(std::move(id)) {}
+// The application object exists from the start (GTK itself is only set up
+// at "startup"); registration, and with it single instance, happens in run().
+ApplicationShell::ApplicationShell(std::string id) : id_(std::move(id)) {
+  create(G_APPLICATION_DEFAULT_FLAGS);
+}
 
 ApplicationShell::~ApplicationShell() {
   for (guint* source : {&sigterm_, &sigint_}) {
@@ -40,7 +44,6 @@ void ApplicationShell::create(GApplicationFlags flags) {
 }
 
 int ApplicationShell::run() {
-  create(G_APPLICATION_DEFAULT_FLAGS);
   GError* error = nullptr;
   if (!g_application_register(G_APPLICATION(app_.get()), nullptr, &error)) {
     // A session bus that cannot be used (none, or it refused the name):
@@ -100,7 +103,7 @@ gboolean ApplicationShell::onQuitSignal(gpointer self) {
 }
 
 void ApplicationShell::requestQuit() {
-  if (quitting_ || !app_) {
+  if (quitting_) {
     return;
   }
   auto delegate = delegate_.lock();
@@ -142,9 +145,6 @@ void ApplicationShell::finishQuit() {
 }
 
 void ApplicationShell::inhibitLogout(bool on) {
-  if (!app_) {
-    return;
-  }
   if (on && inhibitor_ == 0) {
     GtkWindow* window = hooks_.window ? hooks_.window() : nullptr;
     inhibitor_ =

@@ -41,6 +41,9 @@ public:
   void replyToTerminate(bool quit);
   void inhibitLogout(bool on);
 
+  // Set once the delegate has allowed the end; the loop is then ending.
+  [[nodiscard]] bool quitting() const { return quitting_; }
+
 private:
   void create(GApplicationFlags flags);
   void finishQuit();

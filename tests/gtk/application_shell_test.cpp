@@ -1,0 +1,118 @@
+// The one road to the end: every request to quit asks the delegate, and the
+// application ends only on its answer, with applicationWillTerminate once.
+#include "platform/gtk/ApplicationShell.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace tarvo::platform::gtk {
+namespace {
+
+class RecordingDelegate : public Delegate {
+public:
+  std::vector<TerminateReply> replies; // answered in turn; cancel once spent
+  int asked = 0;
+  int willTerminate = 0;
+  int lastWindowClosedAsked = 0;
+
+  void applicationDidFinishLaunching() override {}
+  bool applicationShouldTerminateAfterLastWindowClosed() override {
+    ++lastWindowClosedAsked;
+    return false;
+  }
+  bool applicationShouldHandleReopen(bool /*visible*/) override { return true; }
+  void applicationWillTerminate() override { ++willTerminate; }
+  TerminateReply applicationShouldTerminate() override {
+    const auto index = static_cast<std::size_t>(asked++);
+    return index < replies.size() ? replies[index] : TerminateReply::cancel;
+  }
+  void showWindow() override {}
+  void reload() override {}
+  void openLog() override {}
+  void openHome() override {}
+  void restartService() override {}
+  NavigationPolicy decidePolicyForNavigation(const std::string& /*url*/) override {
+    return NavigationPolicy::cancel;
+  }
+  void didFailProvisionalNavigation(LoadFailure /*why*/) override {}
+  void didReceiveScriptMessage(const ScriptMessage& /*message*/) override {}
+  void runJavaScriptAlertPanel(const std::string& /*message*/,
+                               std::function<void()> completion) override {
+    completion();
+  }
+};
+
+struct Rig {
+  std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+  ApplicationShell shell{"studio.tarvo.TarvoStudioTest"};
+  Rig() { shell.setDelegate(delegate); }
+};
+
+TEST(ApplicationShellQuit, NowEndsAtOnceAndOnlyOnce) {
+  Rig rig;
+  rig.delegate->replies = {TerminateReply::now, TerminateReply::now};
+  rig.shell.requestQuit();
+  EXPECT_TRUE(rig.shell.quitting());
+  EXPECT_EQ(rig.delegate->willTerminate, 1);
+  // The end is under way: later requests are not even asked.
+  rig.shell.requestQuit();
+  rig.shell.replyToTerminate(true);
+  EXPECT_EQ(rig.delegate->asked, 1);
+  EXPECT_EQ(rig.delegate->willTerminate, 1);
+}
+
+TEST(ApplicationShellQuit, CancelLeavesTheApplicationRunning) {
+  Rig rig;
+  rig.delegate->replies = {TerminateReply::cancel};
+  rig.shell.requestQuit();
+  EXPECT_FALSE(rig.shell.quitting());
+  EXPECT_EQ(rig.delegate->willTerminate, 0);
+  // No decision is open, so a stray reply changes nothing.
+  rig.shell.replyToTerminate(true);
+  EXPECT_FALSE(rig.shell.quitting());
+  EXPECT_EQ(rig.delegate->willTerminate, 0);
+}
+
+TEST(ApplicationShellQuit, LaterWaitsForTheReply) {
+  Rig rig;
+  rig.delegate->replies = {TerminateReply::later, TerminateReply::later};
+  rig.shell.requestQuit();
+  EXPECT_FALSE(rig.shell.quitting());
+  EXPECT_EQ(rig.delegate->willTerminate, 0);
+
+  rig.shell.replyToTerminate(false); // stay
+  EXPECT_FALSE(rig.shell.quitting());
+  EXPECT_EQ(rig.delegate->willTerminate, 0);
+  rig.shell.replyToTerminate(true); // the decision was already answered
+  EXPECT_FALSE(rig.shell.quitting());
+
+  rig.shell.requestQuit(); // asked afresh
+  EXPECT_EQ(rig.delegate->asked, 2);
+  rig.shell.replyToTerminate(true);
+  EXPECT_TRUE(rig.shell.quitting());
+  EXPECT_EQ(rig.delegate->willTerminate, 1);
+}
+
+TEST(ApplicationShellQuit, RequestsDuringAnOpenDecisionStillAskTheDelegate) {
+  // The delegate refuses them (its decision is open); the shell does not
+  // second-guess it.
+  Rig rig;
+  rig.delegate->replies = {TerminateReply::later, TerminateReply::cancel};
+  rig.shell.requestQuit();
+  rig.shell.requestQuit();
+  EXPECT_EQ(rig.delegate->asked, 2);
+  rig.shell.replyToTerminate(true);
+  EXPECT_TRUE(rig.shell.quitting());
+  EXPECT_EQ(rig.delegate->willTerminate, 1);
+}
+
+TEST(ApplicationShellQuit, WithoutADelegateTheApplicationEnds) {
+  ApplicationShell shell{"studio.tarvo.TarvoStudioTest"};
+  shell.requestQuit();
+  EXPECT_TRUE(shell.quitting());
+}
+
+} // namespace
+} // namespace tarvo::platform::gtk

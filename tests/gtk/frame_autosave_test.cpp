@@ -1,0 +1,123 @@
+// The remembered window frame: what is saved comes back, other windows'
+// groups survive, and a damaged file costs only the placement.
+#include "platform/gtk/FrameAutosave.h"
+#include "platform/gtk/Places.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <pwd.h>
+#include <string>
+#include <unistd.h>
+
+namespace tarvo::platform::gtk {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FrameAutosaveTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tarvo-frame-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  void write(const std::string& text) const { std::ofstream(file()) << text; }
+  [[nodiscard]] fs::path file() const { return folder_ / "state" / "window.ini"; }
+  fs::path folder_;
+};
+
+TEST_F(FrameAutosaveTest, SavedFrameComesBackAndTheFolderIsMade) {
+  FrameAutosave autosave(file(), "TarvoStudioMain");
+  EXPECT_FALSE(autosave.load().has_value()); // first launch: nothing yet
+  autosave.save({1200, 800, 40, 30, false});
+  const auto frame = autosave.load();
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->width, 1200);
+  EXPECT_EQ(frame->height, 800);
+  EXPECT_EQ(frame->x, 40);
+  EXPECT_EQ(frame->y, 30);
+  EXPECT_FALSE(frame->maximized);
+  EXPECT_EQ(fs::status(file().parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST_F(FrameAutosaveTest, SizeWithoutPositionWhereThePositionIsUnknown) {
+  FrameAutosave autosave(file(), "TarvoStudioMain");
+  autosave.save({900, 600, std::nullopt, std::nullopt, true});
+  const auto frame = autosave.load();
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_FALSE(frame->x.has_value());
+  EXPECT_FALSE(frame->y.has_value());
+  EXPECT_TRUE(frame->maximized);
+}
+
+TEST_F(FrameAutosaveTest, OtherGroupsOfTheFileSurviveASave) {
+  FrameAutosave main(file(), "TarvoStudioMain");
+  FrameAutosave other(file(), "Other");
+  other.save({500, 400, 1, 2, false});
+  main.save({1100, 740, 10, 20, false});
+  main.save({1000, 700, 10, 20, false});
+  ASSERT_TRUE(other.load().has_value());
+  EXPECT_EQ(other.load()->width, 500);
+  EXPECT_EQ(main.load()->width, 1000);
+}
+
+TEST_F(FrameAutosaveTest, DamagedEntriesReadAsNoFrame) {
+  fs::create_directories(file().parent_path());
+  FrameAutosave autosave(file(), "TarvoStudioMain");
+  for (const char* text : {
+           "not a key file at all \x01\x02",
+           "[TarvoStudioMain]\nwidth=abc\nheight=700\n",
+           "[TarvoStudioMain]\nwidth=-5\nheight=700\n",
+           "[TarvoStudioMain]\nwidth=1000\n",
+           "[TarvoStudioMain]\nwidth=99999999\nheight=700\n",
+           "[Elsewhere]\nwidth=1000\nheight=700\n",
+       }) {
+    write(text);
+    EXPECT_FALSE(autosave.load().has_value()) << text;
+  }
+  // A good size with a nonsensical position keeps the size only.
+  write("[TarvoStudioMain]\nwidth=1000\nheight=700\nx=oops\ny=3\n");
+  const auto frame = autosave.load();
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->width, 1000);
+  EXPECT_FALSE(frame->x.has_value());
+}
+
+TEST_F(FrameAutosaveTest, AnUnwritableFolderIsIgnored) {
+  write(""); // fails: no folder yet, and none is made by write()
+  fs::create_directories(folder_ / "blocked");
+  std::ofstream(folder_ / "blocked" / "state") << "a file where the folder should be";
+  FrameAutosave autosave(folder_ / "blocked" / "state" / "window.ini", "TarvoStudioMain");
+  autosave.save({1100, 740, 0, 0, false}); // no crash, no exception
+  EXPECT_FALSE(autosave.load().has_value());
+}
+
+TEST(Places, HomeComesFromThePasswdEntryNotFromHOME) {
+  const passwd* entry = getpwuid(getuid());
+  ASSERT_NE(entry, nullptr);
+  const char* saved = std::getenv("HOME");
+  const std::string before = saved != nullptr ? saved : "";
+  setenv("HOME", "/nonexistent-home-for-test", 1);
+  EXPECT_EQ(userHome(), fs::path(entry->pw_dir));
+  EXPECT_EQ(stateFolder(), fs::path(entry->pw_dir) / ".local" / "state" / "Tarvo Studio");
+  EXPECT_EQ(FrameAutosave::defaultFile(), stateFolder() / "window.ini");
+  if (saved != nullptr) {
+    setenv("HOME", before.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
+}
+
+TEST(Places, ExtensionsLiveBesideTheBinFolder) {
+  const auto bin = executableFolder();
+  ASSERT_FALSE(bin.empty());
+  EXPECT_EQ(webExtensionsFolder(),
+            (bin.parent_path() / "lib" / "web-extensions").lexically_normal());
+}
+
+} // namespace
+} // namespace tarvo::platform::gtk
