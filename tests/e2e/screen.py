@@ -175,6 +175,9 @@ def click(node):
     alert of the page blocks the page until it is answered)."""
     try:
         component = node.get_component_iface()
+        # Scrolled into view first, as a person would before clicking.
+        component.scroll_to(Atspi.ScrollType.ANYWHERE)
+        time.sleep(0.2)
         box = component.get_extents(Atspi.CoordType.SCREEN)
     except (GLib.Error, AttributeError):
         return False

@@ -10,12 +10,16 @@ import time
 
 from checks import stays, wait_for
 from peers import LOG, as_path, backend_processes, page_ready_count, ping, recorded
-from screen import dialog_buttons, dialog_labels, geometry, press_button, xdotool
+from screen import (click, dialog_buttons, dialog_labels, geometry, press_button, text_of,
+                    xdotool)
 from studio import TITLE, run, Studio, wait_dialog
 
 SCREEN = (1400, 1000)  # the harness's display
 FIRST_SIZE = (1100, 740)
 MOVED = (40, 60, 1000, 700)  # where the first session leaves the window
+
+# How the page's text area shows on the accessibility bus.
+TEXT_FIELD = "entry"
 
 MENUS = [
     ("Tarvo Studio", ["About Tarvo Studio", "-", "Hide Tarvo Studio", "-", "Quit Tarvo Studio"]),
@@ -93,6 +97,23 @@ def window_and_backend(t):
              "Ctrl+R: the page was loaded again")
     t.expect(studio.backend() == backend, "Ctrl+R leaves the backend alone")
 
+    t.step("Select All, Copy, Cut and Paste work in the page's text field")
+    notes = wait_for(lambda: studio.find_in_page(TEXT_FIELD, "Notes"), 10, 0.3)
+    t.require(notes and click(notes), "the page's Notes field is clicked")
+    studio.keys_to_window()
+    xdotool("type", "--delay", "20", "tarvo")
+    t.expect(wait_for(lambda: text_of(notes) == "tarvo", 5, 0.1), "typing reaches the field",
+             text_of(notes))
+    studio.keys_to_window("ctrl+a", "ctrl+c", "End", "ctrl+v")
+    t.expect(wait_for(lambda: text_of(notes) == "tarvotarvo", 5, 0.1),
+             "Ctrl+A, Ctrl+C, End, Ctrl+V doubles the text", text_of(notes))
+    studio.keys_to_window("ctrl+a", "ctrl+x")
+    t.expect(wait_for(lambda: text_of(notes) == "", 5, 0.1), "Ctrl+A, Ctrl+X empties it",
+             text_of(notes))
+    studio.keys_to_window("ctrl+v", "ctrl+v")
+    t.expect(wait_for(lambda: text_of(notes) == "tarvotarvotarvotarvo", 5, 0.1),
+             "Ctrl+V pastes what was cut", text_of(notes))
+
     t.step("Ctrl+W closes the window; the application and backend keep running")
     ready = page_ready_count()
     studio.keys_to_window("ctrl+w")
@@ -110,6 +131,9 @@ def window_and_backend(t):
     t.expect(studio.backend() == backend and page_ready_count() == ready,
              "same backend, and the page was not loaded again (its state is kept)",
              (studio.backend(), backend, page_ready_count(), ready))
+    notes = studio.find_in_page(TEXT_FIELD, "Notes")
+    t.expect(notes and text_of(notes) == "tarvotarvotarvotarvo",
+             "what was typed into the page is still there", notes and text_of(notes))
 
     t.step("the window is moved and resized (remembered for the next launch)")
     studio.main_window = None
