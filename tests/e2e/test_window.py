@@ -230,5 +230,40 @@ def foreign_server(t):
         server.server_close()
 
 
+def crash_loop(t):
+    t.step("a backend that keeps dying is restarted five times, then the user is told")
+    ready = page_ready_count()
+    studio = Studio()
+    backend = new_backend(studio, None, 40)
+    t.require(backend, "the backend is up")
+    waits = []
+    for death in range(1, 7):
+        # Each death comes once the page has loaded: a death during a load
+        # would take the quicker road of a failed load instead.
+        t.require(wait_for(lambda: page_ready_count() > ready, 30, 0.1),
+                  f"the page loaded before death {death}")
+        ready = page_ready_count()
+        os.kill(backend, signal.SIGKILL)
+        killed = time.monotonic()
+        if death == 6:
+            break
+        backend = new_backend(studio, backend, 30)
+        t.require(backend, f"a new backend answers after death {death}")
+        waits.append(round(time.monotonic() - killed, 2))
+    floors = [0.5, 1, 2, 4, 8]
+    t.expect(len(waits) == 5 and all(f - 0.1 <= w <= f + 4 for w, f in zip(waits, floors)),
+             "the restarts came after 0.5, 1, 2, 4 and 8 seconds (plus the start)", waits)
+    alert = wait_dialog(studio, 15, "Tarvo Studio could not start")
+    t.require(alert, "after the sixth death the alert \u201cTarvo Studio could not start\u201d is shown")
+    message = (f"Tarvo Studio's service stopped 6 times (last exit {int(signal.SIGKILL)}). "
+               f"See {LOG}. Nothing was sent to Tarvo.")
+    t.expect(message in dialog_labels(alert), "it names the count, the last exit and the log",
+             dialog_labels(alert))
+    t.expect(not backend_processes(), "no backend was started again", backend_processes())
+    t.require(press_button(alert, "Quit"), "Quit can be pressed")
+    t.expect(studio.wait_exit(15), "the application ended")
+    t.expect(not backend_processes(), "no process is left behind", backend_processes())
+
+
 if __name__ == "__main__":
-    run(window_and_backend, foreign_server)
+    run(window_and_backend, foreign_server, crash_loop)
