@@ -252,8 +252,14 @@ class Bench:
             env[key] = value
         return env
 
-    def measure_app(self):
+    def measure_app(self, variant=None):
         env = self.app_env()
+        prefix = "app"
+        if variant:
+            prefix = "variant " + variant
+            for pair in variant.split(","):
+                key, _, value = pair.partition("=")
+                env[key] = value
         log = os.path.join(self.home, LOG_NAME)
         with port_free():
             offset = size(log)
@@ -265,7 +271,7 @@ class Bench:
                 ready = wait_for_line(log, offset, started, app)
                 time.sleep(self.args.settle)
                 members = procs.tree(app.pid)
-                return report.app_round(app.pid, members, ready)
+                return report.app_round(app.pid, members, ready, prefix)
             finally:
                 self.finish(app, members)
 
@@ -315,18 +321,18 @@ class Bench:
                 self.finish(backend, [])
 
     def run(self):
-        kinds = ([] if self.args.bare_only else ["app"]) + ["bare", "backend"]
-        measure = {"app": self.measure_app, "bare": self.measure_bare, "backend": self.measure_backend}
-        if self.args.bare_only:
-            kinds.remove("backend")
+        sides = [] if self.args.bare_only else [("app", self.measure_app)]
+        sides += [(f"variant {v}", lambda v=v: self.measure_app(v)) for v in self.args.variant]
+        sides.append(("bare", self.measure_bare))
+        after = [] if self.args.bare_only else [("backend", self.measure_backend)]
         rounds = []
         load = os.getloadavg()[0]
         for number in range(self.args.rounds + 1):
             row = {}
-            # Alternate which side goes first, so neither always runs on a warmer machine.
-            order = kinds if number % 2 == 0 else list(reversed(kinds[:2])) + kinds[2:]
-            for kind in order:
-                row.update(measure[kind]())
+            # Alternate the order, so no side always runs on a warmer machine.
+            order = sides if number % 2 == 0 else list(reversed(sides))
+            for _, measure in order + after:
+                row.update(measure())
             print(report.round_line(number, row), flush=True)
             if number > 0:
                 rounds.append(row)
@@ -350,6 +356,8 @@ def main():
     parser.add_argument("--app-env", action="append", default=[], help="K=V for the application only")
     parser.add_argument("--bare-arg", action="append", default=[], help="an option for the bare window")
     parser.add_argument("--bare-only", action="store_true")
+    parser.add_argument("--variant", action="append", default=[], metavar="K=V[,K=V...]",
+                        help="also measure the application with these variables, in the same rounds")
     parser.add_argument("--timeline", action="store_true",
                         help="then launch the application once more under strace and print when each step happened")
     args = parser.parse_args()

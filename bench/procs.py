@@ -42,18 +42,21 @@ def tree(root):
 
 
 def memory_kib(pid):
-    """(PSS, USS) in KiB: the proportional share, and the pages no other process maps."""
-    pss = private = 0
+    """(PSS, PSS without files) in KiB. The second leaves out mapped files
+    (libraries, fonts), whose share depends on how many other processes on
+    the machine map them too; what is left (heap, stacks, JavaScript, shared
+    memory) does not."""
+    pss = files = 0
     try:
         with open(f"/proc/{pid}/smaps_rollup") as f:
             for line in f:
                 if line.startswith("Pss:"):
                     pss = int(line.split()[1])
-                elif line.startswith(("Private_Clean:", "Private_Dirty:")):
-                    private += int(line.split()[1])
+                elif line.startswith("Pss_File:"):
+                    files = int(line.split()[1])
     except OSError:
         pass
-    return pss, private
+    return pss, pss - files
 
 
 def web_processes():

@@ -21,7 +21,7 @@ def kind_of(pid):
 def split_tree(root, members):
     """PSS in MiB by kind, and how long after the root each kind's first process started."""
     pss = {"shell": 0.0, "backend": 0.0, "web": 0.0, "network": 0.0, "other": 0.0}
-    uss = dict(pss)
+    own = dict(pss)
     count = dict.fromkeys(pss, 0)
     starts = {}
     cpu = 0.0
@@ -33,9 +33,9 @@ def split_tree(root, members):
             kind = "backend"
         if kind == "backend":
             backend_pids.add(pid)
-        proportional, private = procs.memory_kib(pid)
+        proportional, without_files = procs.memory_kib(pid)
         pss[kind] += proportional / MIB
-        uss[kind] += private / MIB
+        own[kind] += without_files / MIB
         count[kind] += 1
         cpu += procs.cpu_seconds(pid)
         start = procs.start_ticks(pid)
@@ -43,25 +43,25 @@ def split_tree(root, members):
             offset = (start - root_start) / procs.TICK
             starts[kind] = min(starts.get(kind, offset), offset)
     others = len([pid for pid in procs.web_processes() if pid not in members])
-    return pss, uss, count, starts, cpu, others
+    return pss, own, count, starts, cpu, others
 
 
-def app_round(pid, members, ready):
-    pss, uss, count, starts, cpu, others = split_tree(pid, sorted(members))
-    row = {"app_ready": ready, "app_pss": sum(pss.values()), "app_pss_nobackend": sum(pss.values()) - pss["backend"],
-           "app_uss": sum(uss.values()), "app_uss_nobackend": sum(uss.values()) - uss["backend"],
-           "app_processes": sum(count.values()) - count["backend"], "app_cpu": cpu, "others": others}
+def app_round(pid, members, ready, prefix="app"):
+    pss, own, count, starts, cpu, others = split_tree(pid, sorted(members))
+    row = {"ready": ready, "pss": sum(pss.values()), "pss_nobackend": sum(pss.values()) - pss["backend"],
+           "own_nobackend": sum(own.values()) - own["backend"],
+           "processes": sum(count.values()) - count["backend"], "cpu": cpu, "others": others}
     for kind, value in pss.items():
-        row[f"app_pss_{kind}"] = value
+        row[f"pss_{kind}"] = value
     for kind, value in starts.items():
-        row[f"app_start_{kind}"] = value
-    return row
+        row[f"start_{kind}"] = value
+    return {f"{prefix}_{key}": value for key, value in row.items()}
 
 
 def bare_round(window, members, server, server_ready, window_ready):
-    pss, uss, count, starts, cpu, others = split_tree(window, sorted(members))
+    pss, own, count, starts, cpu, others = split_tree(window, sorted(members))
     row = {"bare_server": server_ready, "bare_window": window_ready, "bare_ready": server_ready + window_ready,
-           "bare_pss": sum(pss.values()), "bare_uss": sum(uss.values()), "bare_processes": sum(count.values()),
+           "bare_pss": sum(pss.values()), "bare_own": sum(own.values()), "bare_processes": sum(count.values()),
            "bare_server_pss": procs.memory_kib(server)[0] / MIB, "bare_cpu": cpu, "bare_others": others}
     for kind, value in pss.items():
         row[f"bare_pss_{kind}"] = value
@@ -73,12 +73,16 @@ def bare_round(window, members, server, server_ready, window_ready):
 def round_line(number, row):
     label = "warm-up" if number == 0 else f"round {number}"
     parts = [label]
-    if "app_ready" in row:
-        parts.append(f"app {row['app_ready']:.3f} s {row['app_pss']:.0f} MiB")
+    for prefix in app_prefixes(row):
+        parts.append(f"{prefix} {row[prefix + '_ready']:.3f} s {row[prefix + '_pss']:.0f} MiB")
     parts.append(f"bare {row['bare_server']:.3f}+{row['bare_window']:.3f} s {row['bare_pss']:.0f} MiB")
     if "backend_answer" in row:
         parts.append(f"backend alone {row['backend_answer']:.3f} s")
     return "  ".join(parts)
+
+
+def app_prefixes(row):
+    return [key[: -len("_ready")] for key in row if key.endswith("_ready") and not key.startswith("bare")]
 
 
 def line(label, values, unit, digits):
@@ -126,15 +130,15 @@ def summary(rounds, args, load_before, load_after):
     line("    WebKitNetworkProcess", col("bare_pss_network"), "MiB", 1)
     line("    other", col("bare_pss_other"), "MiB", 1)
     line("bare server", col("bare_server_pss"), "MiB", 1)
-    print("Private memory (USS: pages no other process maps) once ready")
+    print("PSS without mapped files (anonymous and shared memory: does not depend on other programs)")
     if has_app:
-        line("application tree without the backend", col("app_uss_nobackend"), "MiB", 1)
-    line("bare window tree", col("bare_uss"), "MiB", 1)
+        line("application tree without the backend", col("app_own_nobackend"), "MiB", 1)
+    line("bare window tree", col("bare_own"), "MiB", 1)
     print("Processes in the tree (backend excluded), and WebKit web processes of others on the machine")
     if has_app:
         line("application tree", col("app_processes"), "", 0)
     line("bare window tree", col("bare_processes"), "", 0)
-    line("web processes outside the measured tree", col("others") + col("bare_others"), "", 0)
+    line("web processes outside the measured tree", col("app_others") + col("bare_others"), "", 0)
     print("CPU time of the tree once ready (user + system)")
     if has_app:
         line("application tree", col("app_cpu"), "s", 2)
@@ -142,12 +146,27 @@ def summary(rounds, args, load_before, load_after):
     if not has_app:
         return
     print("Ratios (each round's application against the same round's bare pair)")
-    launch = [r["app_ready"] / r["bare_ready"] for r in rounds]
-    memory = [r["app_pss_nobackend"] / r["bare_pss"] for r in rounds]
+    for prefix in sorted(app_prefixes(rounds[0]), key=lambda p: (p != "app", p)):
+        ratios(rounds, prefix)
+
+
+def ratios(rounds, prefix):
+    def col(key):
+        return [r[key] for r in rounds]
+
+    print("application as built" if prefix == "app" else prefix)
+    if prefix != "app":
+        line("launch to page ready", col(prefix + "_ready"), "s", 3)
+        line("its backend started after", col(prefix + "_start_backend"), "s", 2)
+        line("its web process started after", col(prefix + "_start_web"), "s", 2)
+        line("PSS of the tree without the backend", col(prefix + "_pss_nobackend"), "MiB", 1)
+        line("PSS without files, tree without the backend", col(prefix + "_own_nobackend"), "MiB", 1)
+    launch = [r[prefix + "_ready"] / r["bare_ready"] for r in rounds]
+    memory = [r[prefix + "_pss_nobackend"] / r["bare_pss"] for r in rounds]
+    private = [r[prefix + "_own_nobackend"] / r["bare_own"] for r in rounds]
     line("launch: application / (bare window + bare server)", launch, "goal <= 1.15", 3)
     line("memory: application tree without backend / bare tree", memory, "goal <= 1.00", 3)
-    private = [r["app_uss_nobackend"] / r["bare_uss"] for r in rounds]
-    line("  the same in private memory (USS)", private, "", 3)
-    launch_m = statistics.median(col("app_ready")) / statistics.median(col("bare_ready"))
-    memory_m = statistics.median(col("app_pss_nobackend")) / statistics.median(col("bare_pss"))
+    line("  the same without mapped files", private, "", 3)
+    launch_m = statistics.median(col(prefix + "_ready")) / statistics.median(col("bare_ready"))
+    memory_m = statistics.median(col(prefix + "_pss_nobackend")) / statistics.median(col("bare_pss"))
     print(f"  ratio of the medians: launch {launch_m:.3f}, memory {memory_m:.3f}")
