@@ -96,6 +96,8 @@ TEST_F(FrameAutosaveTest, AnUnwritableFolderIsIgnored) {
   EXPECT_FALSE(autosave.load().has_value());
 }
 
+// The environment is changed while no other thread runs.
+// NOLINTBEGIN(concurrency-mt-unsafe)
 TEST(Places, HomeComesFromThePasswdEntryNotFromHOME) {
   const passwd* entry = getpwuid(getuid());
   ASSERT_NE(entry, nullptr);
@@ -111,6 +113,7 @@ TEST(Places, HomeComesFromThePasswdEntryNotFromHOME) {
     unsetenv("HOME");
   }
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 TEST(Places, ExtensionsLiveBesideTheBinFolder) {
   const auto bin = executableFolder();

@@ -54,7 +54,8 @@ GtkWidget* buildItem(const MenuItem& item, GtkAccelGroup* accelerators,
 } // namespace
 
 GtkWidget* buildMenuBar(const MenuBar& bar, GtkAccelGroup* accelerators,
-                        const std::string& applicationName, std::shared_ptr<MenuHandler> handler) {
+                        const std::string& applicationName,
+                        const std::shared_ptr<MenuHandler>& handler) {
   GtkWidget* menuBar = gtk_menu_bar_new();
   for (const auto& menu : bar) {
     const std::string& title = menu.title.empty() ? applicationName : menu.title;

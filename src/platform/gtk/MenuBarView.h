@@ -18,6 +18,6 @@ using MenuHandler = std::function<void(const MenuItem& item)>;
 // untitled application menu is named `applicationName`.
 [[nodiscard]] GtkWidget* buildMenuBar(const MenuBar& bar, GtkAccelGroup* accelerators,
                                       const std::string& applicationName,
-                                      std::shared_ptr<MenuHandler> handler);
+                                      const std::shared_ptr<MenuHandler>& handler);
 
 } // namespace tarvo::platform::gtk

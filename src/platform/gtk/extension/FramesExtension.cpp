@@ -115,6 +115,8 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 
 } // namespace
 
+// The name WebKit looks for in every module of the extensions folder.
+// NOLINTNEXTLINE(readability-identifier-naming)
 extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize(WebKitWebExtension* extension) {
   theExtension = extension;
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
