@@ -52,4 +52,6 @@ class Checks:
         return condition
 
     def step(self, text):
-        say(f"- {text}")
+        # The wall clock, to line steps up with the application's own messages.
+        now = time.time()
+        say(f"- {time.strftime('%H:%M:%S', time.gmtime(now))}.{int(now % 1 * 1000):03d} {text}")

@@ -169,21 +169,22 @@ def do_action(node, wanted=("click", "press", "activate", "jump")):
         return False
 
 
-def click(node):
+def click(node, scroll=True):
     """Clicks the middle of a node with the pointer, as a person would. Unlike
     an accessibility action it never waits for what the click sets off (an
     alert of the page blocks the page until it is answered)."""
     try:
         component = node.get_component_iface()
-        # Scrolled into view first, as a person would before clicking.
-        component.scroll_to(Atspi.ScrollType.ANYWHERE)
-        time.sleep(0.2)
+        if scroll:  # into view first, as a person would before clicking
+            component.scroll_to(Atspi.ScrollType.ANYWHERE)
+            time.sleep(0.2)
         box = component.get_extents(Atspi.CoordType.SCREEN)
     except (GLib.Error, AttributeError):
         return False
     if box.width <= 0 or box.height <= 0:
         return False
-    xdotool("mousemove", "--sync", str(box.x + box.width // 2), str(box.y + box.height // 2))
+    xdotool("mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2))
+    time.sleep(0.05)
     xdotool("click", "1")
     return True
 

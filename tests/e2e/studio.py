@@ -13,7 +13,7 @@ import traceback
 
 from checks import Abort, Checks, say, wait_for
 from peers import HOME, backend_processes, install_recorder, log_text, parent_of, ping
-from screen import (Atspi, GLib, children, dialog_labels, focus, has_state, is_document, key, name,
+from screen import (Atspi, GLib, children, click, dialog_labels, focus, has_state, is_document, key, name,
                     role, start_accessibility, text_of, visible_windows, walk, window_name)
 
 BUNDLE = os.environ.get("TARVO_E2E_BUNDLE", "")
@@ -179,6 +179,16 @@ class Studio:
                     if name(item) == item_title:
                         return item
         return None
+
+    def choose(self, menu_title, item_title):
+        """Opens a menu of the bar with the pointer and clicks one of its items."""
+        bar = self.menu_bar()
+        menu = next((m for m in children(bar) if name(m) == menu_title), None) if bar else None
+        if menu is None or not click(menu, scroll=False):
+            return False
+        item = wait_for(lambda: next((i for i in children(menu) if name(i) == item_title
+                                      and has_state(i, Atspi.StateType.SHOWING)), None), 5, 0.1)
+        return bool(item) and click(item, scroll=False)
 
     # -- X windows and keys
 

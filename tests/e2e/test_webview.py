@@ -161,8 +161,8 @@ def policy_and_bridge(t):
     t.expect(got and [as_path(u) for u in got] == [LOG], "Ctrl+L opened the log", got)
     time.sleep(0.5)
     baseline = len(recorded())
-    item = studio.menu_item("Studio", "Open Studio's Data Folder")
-    t.require(item is not None and do_action(item), "the menu item for the data folder is chosen")
+    t.require(studio.choose("Studio", "Open Studio's Data Folder"),
+              "Studio \u25b8 Open Studio's Data Folder is chosen with the pointer")
     got = wait_for(lambda: recorded()[baseline:], 10, 0.1)
     t.expect(got and [as_path(u).rstrip("/") for u in got] == [DATA],
              "the data folder was handed to the file manager", got)
