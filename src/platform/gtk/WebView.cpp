@@ -1,5 +1,8 @@
 #include "platform/gtk/WebView.h"
 
+#include "platform/gtk/SameDocument.h"
+
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -25,7 +28,8 @@ WebKitSettings* makeSettings() {
 } // namespace
 
 WebView::WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensions)
-    : delegate_(std::move(delegate)), extensions_(std::move(extensions)) {
+    : delegate_(std::move(delegate)), extensions_(std::move(extensions)),
+      cancellable_(GObjectPtr<GCancellable>::adopt(g_cancellable_new())) {
   // Cookies, local storage and caches live in memory and end with the process.
   auto manager =
       GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new_ephemeral());
@@ -52,6 +56,7 @@ WebView::WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensi
 }
 
 WebView::~WebView() {
+  g_cancellable_cancel(cancellable_.get());
   disarmTimeout();
   g_signal_handlers_disconnect_by_data(view_.get(), this);
   g_signal_handlers_disconnect_by_data(context_.get(), this);
@@ -70,12 +75,22 @@ void WebView::onInitializeExtensions(WebKitWebContext* context, gpointer self) {
 void WebView::load(const std::string& url, double timeoutSeconds) {
   disarmTimeout();
   timedOut_ = false;
-  auto request = GObjectPtr<WebKitURIRequest>::adopt(webkit_uri_request_new(url.c_str()));
-  webkit_web_view_load_request(view_.get(), request.get());
+  ++loadGeneration_;
+  const char* shown = webkit_web_view_get_uri(view_.get());
+  if (shown != nullptr && sameDocument(shown, url)) {
+    reloadAs(url);
+  } else {
+    request(url);
+  }
   if (timeoutSeconds > 0.0 && std::isfinite(timeoutSeconds)) {
     const auto ms = static_cast<guint>(std::min(timeoutSeconds * 1000.0, double(G_MAXUINT)));
     timeoutSource_ = g_timeout_add(ms, onLoadTimeout, this);
   }
+}
+
+void WebView::request(const std::string& url) {
+  auto request = GObjectPtr<WebKitURIRequest>::adopt(webkit_uri_request_new(url.c_str()));
+  webkit_web_view_load_request(view_.get(), request.get());
 }
 
 gboolean WebView::onLoadTimeout(gpointer self) {
@@ -84,7 +99,13 @@ gboolean WebView::onLoadTimeout(gpointer self) {
   // Stopping makes WebKit report the load as cancelled; this flag turns that
   // report into the failure it really is.
   me->timedOut_ = true;
-  webkit_web_view_stop_loading(me->view_.get());
+  if (webkit_web_view_is_loading(me->view_.get())) {
+    webkit_web_view_stop_loading(me->view_.get());
+  } else if (auto delegate = me->delegate_.lock()) {
+    // Nothing reached the network at all (the page never let go of itself).
+    me->timedOut_ = false;
+    delegate->didFailProvisionalNavigation(LoadFailure::failed);
+  }
   return G_SOURCE_REMOVE;
 }
 

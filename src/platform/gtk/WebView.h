@@ -23,8 +23,10 @@ public:
 
   [[nodiscard]] GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
 
-  // A fresh request for `url`. A load that has not begun to show its page
-  // after `timeoutSeconds` is stopped and reported as failed.
+  // The page at `url`, fetched afresh, also when the view already shows the
+  // same address with another fragment (WebKit would only scroll). A load
+  // that has not begun to show its page after `timeoutSeconds` is stopped
+  // and reported as failed.
   void load(const std::string& url, double timeoutSeconds);
   void runEditingCommand(const char* command);
   // While a sheet stands over the window, the page takes no input.
@@ -43,11 +45,16 @@ private:
   static gboolean onLoadTimeout(gpointer self);
 
   void disarmTimeout();
+  void request(const std::string& url);
+  void reloadAs(const std::string& url);
+  static void onReloadAsChecked(GObject* view, GAsyncResult* result, gpointer data);
 
   std::weak_ptr<Delegate> delegate_;
   std::filesystem::path extensions_;
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
+  GObjectPtr<GCancellable> cancellable_;
+  unsigned loadGeneration_ = 0; // which load() a pending check belongs to
   guint timeoutSource_ = 0;
   bool timedOut_ = false; // the next cancellation is our own time-out
 };
