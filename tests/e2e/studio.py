@@ -135,7 +135,7 @@ class Studio:
         parts = []
         for node in walk(document, depth=40):
             if role(node) in ("static", "text", "paragraph", "heading", "label", "link",
-                              "push button", "section", "document web"):
+                              "status bar", "push button", "section", "document web"):
                 parts.append(text_of(node))
         return "\n".join(p for p in parts if p)
 

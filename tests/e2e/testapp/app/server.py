@@ -112,7 +112,15 @@ class Server(ThreadingHTTPServer):
 
 
 def write_token(home):
+    """Keeps the install's token across restarts, as the real backend does."""
     os.makedirs(home, mode=0o700, exist_ok=True)
+    try:
+        with open(os.path.join(home, "ui.token"), encoding="utf-8") as f:
+            kept = f.read().strip()
+        if kept:
+            return kept
+    except OSError:
+        pass
     token = secrets.token_hex(16)
     path = os.path.join(home, "ui.token")
     temporary = path + ".tmp"
