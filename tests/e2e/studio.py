@@ -13,8 +13,9 @@ import traceback
 
 from checks import Abort, Checks, say, wait_for
 from peers import HOME, backend_processes, install_recorder, log_text, parent_of, ping
-from screen import (Atspi, GLib, children, click, dialog_labels, focus, has_state, is_document, key, name,
-                    role, start_accessibility, text_of, visible_windows, walk, window_name)
+from screen import (Atspi, GLib, children, click, dialog_labels, focus, has_state, is_document,
+                    key, name, role, start_accessibility, text_of, visible_windows, walk,
+                    window_name)
 
 BUNDLE = os.environ.get("TARVO_E2E_BUNDLE", "")
 OUT = os.environ.get("TARVO_E2E_OUT", "/tmp")

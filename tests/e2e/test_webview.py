@@ -99,7 +99,8 @@ def policy_and_bridge(t):
     button = studio.find_in_page("push button", "Raise an alert")
     t.require(button and click(button), "the button \u201cRaise an alert\u201d is clicked")
     sheet = wait_dialog(studio, 10, ALERT_TEXT)
-    t.require(sheet, "a dialog shows the page's text", [dialog_labels(d) for d in studio.dialogs()])
+    t.require(sheet, "a dialog shows the page's text",
+              [dialog_labels(d) for d in studio.dialogs()])
     t.expect("Tarvo Studio" in dialog_labels(sheet), "it is titled Tarvo Studio",
              dialog_labels(sheet))
     t.expect(dialog_buttons(sheet) == ["OK"], "it has one button, OK", dialog_buttons(sheet))
@@ -133,9 +134,11 @@ def policy_and_bridge(t):
     t.expect(sorted(recorded()[baseline:]) == sorted(OTHER_FRAMES),
              "nothing else was opened: no log for the frames' openLog, nothing for srcdoc",
              recorded()[baseline:])
-    t.expect(not [e for e in events() if e.get("detail") in ("srcdoc", "other-origin", "localhost")],
+    unloadable = [e for e in events()
+                  if e.get("detail") in ("srcdoc", "other-origin", "localhost")]
+    t.expect(not unloadable,
              "the srcdoc frame and the frames of other addresses did not load in the view",
-             [e for e in events() if e.get("detail") in ("srcdoc", "other-origin", "localhost")])
+             unloadable)
     baseline = len(recorded())
 
     t.step("Ctrl+R goes back to the start page")

@@ -216,8 +216,8 @@ def foreign_server(t):
         server.shutdown()
         server.server_close()
         t.require(press_button(alert, "Try Again"), "Try Again can be pressed")
-        t.expect(wait_for(lambda: page_ready_count() > ready and ping() == "tarvo-studio", 30, 0.2),
-                 "the backend started and the page loaded")
+        t.expect(wait_for(lambda: page_ready_count() > ready and ping() == "tarvo-studio", 30,
+                          0.2), "the backend started and the page loaded")
         t.expect(not studio.dialogs(), "no alert is left on screen")
         studio.main_window = None
         t.require(studio.find_main_window(), "the window is on the display")
@@ -254,7 +254,8 @@ def crash_loop(t):
     t.expect(len(waits) == 5 and all(f - 0.1 <= w <= f + 4 for w, f in zip(waits, floors)),
              "the restarts came after 0.5, 1, 2, 4 and 8 seconds (plus the start)", waits)
     alert = wait_dialog(studio, 15, "Tarvo Studio could not start")
-    t.require(alert, "after the sixth death the alert \u201cTarvo Studio could not start\u201d is shown")
+    t.require(alert, "after the sixth death the alert \u201cTarvo Studio could not start\u201d "
+              "is shown")
     message = (f"Tarvo Studio's service stopped 6 times (last exit {int(signal.SIGKILL)}). "
                f"See {LOG}. Nothing was sent to Tarvo.")
     t.expect(message in dialog_labels(alert), "it names the count, the last exit and the log",

@@ -107,9 +107,10 @@ OTHER = """<!DOCTYPE html>
 // An inner frame of this origin without an address of its own: the page writes it.
 var written = document.getElementById('written').contentDocument;
 written.open();
-written.write('<!DOCTYPE html><p>written frame</p><script>' + report.toString() + bridge.toString() +
-  'var h = bridge(); if (h) { h.postMessage({type: "openLog"}); report("frame-posted", "written"); }' +
-  ' else { report("frame-no-bridge", "written"); }<\\/script>');
+written.write('<!DOCTYPE html><p>written frame</p><script>' + report.toString() +
+  bridge.toString() + 'var h = bridge(); if (h) { h.postMessage({type: "openLog"}); ' +
+  'report("frame-posted", "written"); } else { report("frame-no-bridge", "written"); }' +
+  '<\\/script>');
 written.close();
 </script>
 <script>

@@ -64,7 +64,8 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/test/events":
             return self._send(200, "application/json", json.dumps(recorder.all()))
         if url.path == "/test/event":
-            event = {"kind": query.get("kind", ""), "detail": query.get("detail", ""), "host": host}
+            event = {"kind": query.get("kind", ""), "detail": query.get("detail", ""),
+                     "host": host}
             if "fragment" in query:
                 event["fragment"] = query["fragment"]
             recorder.add(**event)
