@@ -61,7 +61,8 @@ def memory_kib(pid):
 
 def web_processes():
     """Every WebKit web process on the machine, whoever started it."""
-    return [int(e) for e in os.listdir("/proc") if e.isdigit() and name(int(e)).startswith("WebKitWebProces")]
+    return [int(e) for e in os.listdir("/proc")
+            if e.isdigit() and name(int(e)).startswith("WebKitWebProces") and alive(int(e))]
 
 
 def cpu_seconds(pid):
