@@ -90,6 +90,15 @@ def stay_then_quit_anyway(t):
              "the application and the same backend keep running")
     t.expect(ping() == "tarvo-studio", "the backend still answers")
 
+    t.step("Escape stays open too: closing the sheet is no choice to drop the run")
+    studio.keys_to_window("ctrl+q")
+    sheet = wait_dialog(studio, 5, RUNNING)
+    t.require(sheet, "the sheet is shown again")
+    studio.keys_to_dialog("Escape")
+    t.expect(wait_for(lambda: not studio.dialogs(), 5, 0.1), "the sheet closed")
+    t.expect(stays(lambda: studio.running() and studio.backend() == backend, 2),
+             "the application and the same backend keep running")
+
     t.step("Ctrl+Q again, then Quit anyway")
     studio.keys_to_window("ctrl+q")
     sheet = wait_dialog(studio, 5, RUNNING)
@@ -123,6 +132,15 @@ def no_answer(t):
         t.expect(stays(lambda: len(studio.dialogs()) == 1, 4.0),
                  "further requests to quit open no second sheet",
                  [dialog_labels(d) for d in studio.dialogs()])
+
+        t.step("Escape stays open")
+        studio.keys_to_dialog("Escape")
+        t.expect(wait_for(lambda: not studio.dialogs(), 5, 0.1), "the sheet closed")
+        t.expect(stays(lambda: studio.running() and studio.backend() == backend, 1.5),
+                 "the application and its backend are still there")
+        studio.keys_to_window("ctrl+q")
+        sheet = wait_dialog(studio, 6, NO_ANSWER)
+        t.require(sheet, "Ctrl+Q asks again")
 
         t.step("Return quits")
         studio.keys_to_dialog("Return")
