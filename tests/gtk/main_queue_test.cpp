@@ -42,6 +42,11 @@ TEST(GlibMainQueue, RunsPostedJobsInOrderOnTheLoopThread) {
 }
 
 TEST(GlibMainQueue, JobsPostedFromOtherThreadsRunOnTheLoopThread) {
+#if defined(__SANITIZE_THREAD__)
+  // GLib locks with bare futexes, which ThreadSanitizer cannot see, so it
+  // reports GLib's own hand-over between threads as a race.
+  GTEST_SKIP() << "GLib's locking is invisible to ThreadSanitizer";
+#endif
   GlibMainQueue queue;
   const auto loopThread = std::this_thread::get_id();
   int count = 0;
