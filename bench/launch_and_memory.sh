@@ -3,7 +3,8 @@
 #
 #   sudo bench/launch_and_memory.sh [--build DIR] [--rounds N] [--settle S]
 #                                   [--env K=V]... [--app-env K=V]...
-#                                   [--bare-arg ARG]... [--bare-only] [--keep]
+#                                   [--variant K=V[,K=V...]]... [--bare-arg ARG]...
+#                                   [--bare-only] [--timeline] [--lock-timeout S]
 #
 # Over several interleaved rounds (application, bare, application, bare...),
 # after one warm-up round that is not counted, it measures:
