@@ -117,7 +117,8 @@ void WebView::disarmTimeout() {
 }
 
 void WebView::onLoadChanged(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer self) {
-  if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED) {
+  // A commit is always the newest load's: its page has begun to arrive.
+  if (event == WEBKIT_LOAD_COMMITTED) {
     static_cast<WebView*>(self)->disarmTimeout();
   }
 }

@@ -81,8 +81,14 @@ gboolean WebView::onDecidePolicy(WebKitWebView* /*view*/, WebKitPolicyDecision* 
 gboolean WebView::onLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent event, gchar* /*uri*/,
                                GError* error, gpointer self) {
   auto* me = static_cast<WebView*>(self);
-  me->disarmTimeout();
-  const bool timedOut = std::exchange(me->timedOut_, false);
+  const bool cancelled =
+      g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED);
+  // A cancelled load may be an older one that a newer load() replaced: the
+  // newer load keeps its timer. Any other failure is the newest load's.
+  const bool timedOut = cancelled && std::exchange(me->timedOut_, false);
+  if (!cancelled) {
+    me->disarmTimeout();
+  }
   // Only a load that failed before the new page began to arrive is reported.
   if (event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) {
     if (auto delegate = me->delegate_.lock()) {
