@@ -114,13 +114,23 @@ def remove_user(name):
         pass
 
 
+def harness_running(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            if f.read().rsplit(")", 1)[1].split()[0] == "Z":
+                return False
+    except (OSError, IndexError):
+        return False
+    return "harness.py" in describe(pid)
+
+
 def sweep_stale_users():
     """Removes throwaway users left by a harness that was itself killed."""
     for entry in pwd.getpwall():
         if not entry.pw_name.startswith(USER_PREFIX):
             continue
         owner = entry.pw_name[len(USER_PREFIX):]
-        if owner.isdigit() and os.path.exists(f"/proc/{owner}"):
+        if owner.isdigit() and harness_running(int(owner)):
             continue
         say(f"removing the stale user {entry.pw_name}")
         remove_user(entry.pw_name)
