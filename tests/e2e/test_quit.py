@@ -186,5 +186,18 @@ def nothing_in_flight(t):
              backend_processes())
 
 
+def shell_killed(t):
+    studio = launched(t)
+    backend = studio.backend()
+    start_run(t, "indexer")
+
+    t.step("the application is killed outright (SIGKILL): its backend ends by itself")
+    os.kill(studio.pid, signal.SIGKILL)
+    t.expect(studio.wait_exit(5), "the application is gone")
+    t.expect(wait_for(lambda: backend not in backend_processes(), 10, 0.1),
+             "the backend it started ended by itself", backend_processes())
+    t.expect(wait_for(lambda: ping() is None, 5, 0.1), "nothing answers on the port any more")
+
+
 if __name__ == "__main__":
-    run(stay_then_quit_anyway, no_answer, terminate_signal, nothing_in_flight)
+    run(stay_then_quit_anyway, no_answer, terminate_signal, nothing_in_flight, shell_killed)

@@ -8,7 +8,7 @@ import time
 
 from checks import stays, wait_for
 from peers import DATA, LOG, as_path, http, ping, recorded, token
-from screen import click, dialog_buttons, dialog_labels, do_action
+from screen import click, dialog_buttons, dialog_labels, do_action, transient_for
 from studio import run, Studio, wait_dialog
 
 ALERT_TEXT = "The page says: hold on \u2014 \u201cquoted\u201d text."
@@ -104,6 +104,10 @@ def policy_and_bridge(t):
     t.expect("Tarvo Studio" in dialog_labels(sheet), "it is titled Tarvo Studio",
              dialog_labels(sheet))
     t.expect(dialog_buttons(sheet) == ["OK"], "it has one button, OK", dialog_buttons(sheet))
+    windows = studio.dialog_windows()
+    t.expect(len(windows) == 1 and transient_for(windows[0]) == studio.main_window,
+             "it is a sheet: attached to the main window",
+             [(w, transient_for(w)) for w in windows])
     t.expect(stays(lambda: not of_kind("request") or not [
         e for e in of_kind("request") if e["path"].startswith("/api/after-alert")], 1.5),
         "the page is suspended while the alert is shown")
