@@ -224,6 +224,13 @@ def main():
     if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
         say("FAILED: at-spi2-core is missing (scripts/install-deps.sh installs it)")
         return 1
+    probe = subprocess.run(["/usr/bin/python3", "-c", "import gi; gi.require_version('Atspi', "
+                            "'2.0'); from gi.repository import Atspi"],
+                           capture_output=True, timeout=30, check=False)
+    if probe.returncode != 0:
+        say("FAILED: /usr/bin/python3 cannot load the accessibility bindings "
+            "(python3-gi and gir1.2-atspi-2.0; scripts/install-deps.sh installs them)")
+        return 1
     binary = os.path.join(args.bundle, "bin", "tarvo-studio")
     if not os.access(binary, os.X_OK):
         say(f"FAILED: no application at {binary}; build the target tarvo-studio first")

@@ -2,6 +2,8 @@
 test extension, like a real keyboard and mouse), and windows, menus,
 dialogs and the page through the accessibility bus."""
 
+import ctypes
+import ctypes.util
 import subprocess
 import time
 import warnings
@@ -50,14 +52,24 @@ def geometry(window):
 
 
 def transient_for(window):
-    """The window a dialog is attached to, as the window manager is told."""
-    try:
-        text = subprocess.run(["xprop", "-id", str(window), "WM_TRANSIENT_FOR"],
-                              capture_output=True, text=True, timeout=5, check=False).stdout
-    except subprocess.TimeoutExpired:
+    """The window a dialog is attached to, as the window manager is told
+    (WM_TRANSIENT_FOR), read straight from the X server."""
+    xlib = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XGetTransientForHint.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
+                                          ctypes.POINTER(ctypes.c_ulong)]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(None)
+    if not display:
         return None
-    word = text.strip().split()[-1] if text.strip() else ""
-    return int(word, 16) if word.startswith("0x") else None
+    try:
+        parent = ctypes.c_ulong(0)
+        if xlib.XGetTransientForHint(display, window, ctypes.byref(parent)):
+            return parent.value
+        return None
+    finally:
+        xlib.XCloseDisplay(display)
 
 
 def focus(window):
