@@ -63,6 +63,10 @@ private:
   void answerQuit(std::optional<Service::Busy> busy);
   void replyToQuit(bool quit);
   void checkStability(std::int64_t taken);
+  // Pings the backend on the background queue, where a slow answer freezes
+  // nothing, and hands the verdict to `then` on the main thread while the
+  // delegate still exists.
+  void askAlive(std::function<void(AppDelegate& self, bool alive)> then);
   void retryFailedLoad();
   void setLogoutInhibited(bool on);
 

@@ -64,9 +64,17 @@ void AppDelegate::checkStability(std::int64_t taken) {
   if (restarts_ != taken) {
     return;
   }
+  askAlive([taken](AppDelegate& self, bool alive) {
+    if (alive && self.restarts_ == taken) {
+      self.restarts_ = 0;
+    }
+  });
+}
+
+void AppDelegate::askAlive(std::function<void(AppDelegate& self, bool alive)> then) {
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   auto main = platform_.main;
-  platform_.background->post([weak, main, taken] {
+  platform_.background->post([weak, main, then = std::move(then)]() mutable {
     std::shared_ptr<Backend> service;
     if (auto self = weak.lock()) {
       service = self->service_;
@@ -74,10 +82,9 @@ void AppDelegate::checkStability(std::int64_t taken) {
       return;
     }
     const bool alive = service->isAlive();
-    main->post([weak, taken, alive] {
-      auto self = weak.lock();
-      if (self && alive && self->restarts_ == taken) {
-        self->restarts_ = 0;
+    main->post([weak, alive, then = std::move(then)] {
+      if (auto self = weak.lock()) {
+        then(*self, alive);
       }
     });
   });

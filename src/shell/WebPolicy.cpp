@@ -29,29 +29,13 @@ void AppDelegate::didFailProvisionalNavigation(platform::LoadFailure why) {
   if (why != platform::LoadFailure::failed) {
     return;
   }
-  // The ping may take 1.7 seconds: it runs on the background queue and its
-  // answer comes back to the main thread.
-  std::weak_ptr<AppDelegate> weak = weak_from_this();
-  auto main = platform_.main;
-  platform_.background->post([weak, main] {
-    std::shared_ptr<Backend> service;
-    if (auto self = weak.lock()) {
-      service = self->service_;
+  // The ping may take 1.7 seconds: it runs off the main thread.
+  askAlive([](AppDelegate& self, bool alive) {
+    if (alive) {
+      self.retryFailedLoad();
     } else {
-      return;
+      self.bringUp();
     }
-    const bool alive = service->isAlive();
-    main->post([weak, alive] {
-      auto self = weak.lock();
-      if (!self) {
-        return;
-      }
-      if (alive) {
-        self->retryFailedLoad();
-      } else {
-        self->bringUp();
-      }
-    });
   });
 }
 
