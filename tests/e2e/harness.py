@@ -15,8 +15,6 @@ Exit status: the test's own (0 passed, 1 failed), 77 when it cannot run here
 
 import argparse
 import ctypes
-import fcntl
-import grp
 import os
 import pwd
 import shutil
@@ -27,27 +25,21 @@ import sys
 import tempfile
 import time
 
+# The session pieces the install tests share, imported without leaving
+# bytecode in the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+import throwaway_session  # noqa: E402
+from throwaway_session import (pids_of_uid, remove_user, start_display,  # noqa: E402
+                               take_port_lock)
+
 SKIP = 77
-PORT_LOCK = "/tmp/tarvo-studio-port-7810.lock"
 USER_PREFIX = "tarvo-e2e-"
+FOLDER_PREFIX = "tarvo-e2e-"  # the run's temporary folder, which holds the home
 
 
 def say(text):
     print(f"[harness] {text}", flush=True)
-
-
-def take_port_lock(deadline_seconds):
-    fd = os.open(PORT_LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o666)
-    deadline = time.monotonic() + deadline_seconds
-    while True:
-        try:
-            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            return fd
-        except BlockingIOError:
-            if time.monotonic() > deadline:
-                os.close(fd)
-                return None
-            time.sleep(0.2)
 
 
 def port_in_use(port):
@@ -56,62 +48,12 @@ def port_in_use(port):
         return s.connect_ex(("127.0.0.1", port)) == 0
 
 
-def pids_of_uid(uid):
-    pids = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            if os.stat(f"/proc/{entry}").st_uid != uid:
-                continue
-            with open(f"/proc/{entry}/stat") as f:
-                if f.read().rsplit(")", 1)[1].split()[0] == "Z":
-                    continue  # already dead, waiting for its parent
-            pids.append(int(entry))
-        except (OSError, IndexError):
-            pass
-    return pids
-
-
 def describe(pid):
     try:
         with open(f"/proc/{pid}/cmdline", "rb") as f:
             return f.read().replace(b"\0", b" ").decode(errors="replace").strip()
     except OSError:
         return "?"
-
-
-def kill_uid(uid, deadline_seconds=10.0):
-    """Ends every process of the throwaway user, one pid at a time."""
-    deadline = time.monotonic() + deadline_seconds
-    while time.monotonic() < deadline:
-        pids = pids_of_uid(uid)
-        if not pids:
-            return True
-        for pid in pids:
-            try:
-                os.kill(pid, signal.SIGCONT)  # a stopped process must be able to die
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        time.sleep(0.1)
-    return not pids_of_uid(uid)
-
-
-def remove_user(name):
-    try:
-        uid = pwd.getpwnam(name).pw_uid
-    except KeyError:
-        return
-    kill_uid(uid)
-    subprocess.run(["userdel", name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=30, check=False)
-    try:
-        grp.getgrnam(name)
-        subprocess.run(["groupdel", name], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30, check=False)
-    except KeyError:
-        pass
 
 
 def harness_running(pid):
@@ -126,17 +68,7 @@ def harness_running(pid):
 
 def sweep_stale_users():
     """Removes throwaway users left by a harness that was itself killed."""
-    for entry in pwd.getpwall():
-        if not entry.pw_name.startswith(USER_PREFIX):
-            continue
-        owner = entry.pw_name[len(USER_PREFIX):]
-        if owner.isdigit() and harness_running(int(owner)):
-            continue
-        say(f"removing the stale user {entry.pw_name}")
-        remove_user(entry.pw_name)
-        home = entry.pw_dir
-        if home.startswith(tempfile.gettempdir() + "/tarvo-e2e-"):
-            shutil.rmtree(os.path.dirname(home), ignore_errors=True)
+    throwaway_session.sweep_stale_users(USER_PREFIX, FOLDER_PREFIX, harness_running, say)
 
 
 def prepare_bundle(source, backend, target):
@@ -166,33 +98,6 @@ def enter_private_network():
         return False
     return subprocess.run(["ip", "link", "set", "lo", "up"], timeout=10,
                           check=False).returncode == 0
-
-
-def start_display(account, env):
-    os.makedirs("/tmp/.X11-unix", mode=0o1777, exist_ok=True)
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x1000x24", "-nolisten",
-         "tcp", "-noreset"],
-        pass_fds=(write_end,), user=account.pw_uid, group=account.pw_gid, extra_groups=[],
-        env=env, cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    deadline = time.monotonic() + 20
-    text = b""
-    os.set_blocking(read_end, False)
-    while time.monotonic() < deadline and not text.endswith(b"\n"):
-        try:
-            chunk = os.read(read_end, 64)
-            if chunk == b"":
-                break
-            text += chunk
-        except BlockingIOError:
-            time.sleep(0.05)
-    os.close(read_end)
-    if not text.strip().isdigit():
-        return xvfb, None
-    return xvfb, ":" + text.strip().decode()
 
 
 def main():
@@ -261,7 +166,7 @@ def main():
         time.sleep(0.5)
     timeout = min(args.timeout, left() - 20)
 
-    tmp = tempfile.mkdtemp(prefix="tarvo-e2e-")
+    tmp = tempfile.mkdtemp(prefix=FOLDER_PREFIX)
     os.chmod(tmp, 0o755)
     name = f"{USER_PREFIX}{os.getpid()}"
     home = os.path.join(tmp, "home")

@@ -6,54 +6,23 @@ and its own session bus. Everything the user ran, the display, the user and
 the home are removed at the end, whatever happened.
 """
 
-import fcntl
-import grp
 import os
 import pwd
-import shutil
-import signal
 import subprocess
-import tempfile
+import sys
 import time
 
-PORT_LOCK = "/tmp/tarvo-studio-port-7810.lock"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
+import throwaway_session  # noqa: E402
+from throwaway_session import (pids_of_uid, remove_user, start_display,  # noqa: E402,F401
+                               take_port_lock)
+
 USER_PREFIX = "tarvo-inst-"
+FOLDER_PREFIX = "tarvo-install-"  # install_test.py's temporary folder, which holds the home
 
 
 def say(text):
     print(f"[install] {text}", flush=True)
-
-
-def take_port_lock(deadline_seconds):
-    """Holds the lock that every user of 127.0.0.1:7810 takes, or None."""
-    fd = os.open(PORT_LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o666)
-    deadline = time.monotonic() + deadline_seconds
-    while True:
-        try:
-            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-            return fd
-        except BlockingIOError:
-            if time.monotonic() > deadline:
-                os.close(fd)
-                return None
-            time.sleep(0.2)
-
-
-def pids_of_uid(uid):
-    pids = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            if os.stat(f"/proc/{entry}").st_uid != uid:
-                continue
-            with open(f"/proc/{entry}/stat") as f:
-                if f.read().rsplit(")", 1)[1].split()[0] == "Z":
-                    continue
-            pids.append(int(entry))
-        except (OSError, IndexError):
-            pass
-    return pids
 
 
 def command_line(pid):
@@ -71,51 +40,10 @@ def link_of(path):
         return None
 
 
-def kill_uid(uid, deadline_seconds=10.0):
-    """Ends every process of the throwaway user, one pid at a time."""
-    deadline = time.monotonic() + deadline_seconds
-    while time.monotonic() < deadline:
-        pids = pids_of_uid(uid)
-        if not pids:
-            return True
-        for pid in pids:
-            try:
-                os.kill(pid, signal.SIGCONT)
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-        time.sleep(0.1)
-    return not pids_of_uid(uid)
-
-
-def remove_user(name):
-    try:
-        uid = pwd.getpwnam(name).pw_uid
-    except KeyError:
-        return
-    kill_uid(uid)
-    subprocess.run(["userdel", name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=30, check=False)
-    try:
-        grp.getgrnam(name)
-        subprocess.run(["groupdel", name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=30, check=False)
-    except KeyError:
-        pass
-
-
 def sweep_stale_users():
     """Removes throwaway users left behind by a run that was itself killed."""
-    for entry in pwd.getpwall():
-        if not entry.pw_name.startswith(USER_PREFIX):
-            continue
-        owner = entry.pw_name[len(USER_PREFIX):]
-        if owner.isdigit() and os.path.exists(f"/proc/{owner}"):
-            continue
-        say(f"removing the stale user {entry.pw_name}")
-        remove_user(entry.pw_name)
-        if entry.pw_dir.startswith(tempfile.gettempdir() + "/tarvo-install-"):
-            shutil.rmtree(os.path.dirname(entry.pw_dir), ignore_errors=True)
+    throwaway_session.sweep_stale_users(USER_PREFIX, FOLDER_PREFIX,
+                                        lambda pid: os.path.exists(f"/proc/{pid}"), say)
 
 
 class Session:
@@ -168,31 +96,11 @@ class Session:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = f"unix:path={bus}"
 
     def _start_display(self):
-        os.makedirs("/tmp/.X11-unix", mode=0o1777, exist_ok=True)
-        read_end, write_end = os.pipe()
-        try:
-            self._daemons.append(subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x1000x24",
-                 "-nolisten", "tcp", "-noreset"],
-                pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                **self._as_user()))
-        finally:
-            os.close(write_end)
-        text = b""
-        os.set_blocking(read_end, False)
-        deadline = time.monotonic() + 20
-        while time.monotonic() < deadline and not text.endswith(b"\n"):
-            try:
-                chunk = os.read(read_end, 64)
-                if chunk == b"":
-                    break
-                text += chunk
-            except BlockingIOError:
-                time.sleep(0.05)
-        os.close(read_end)
-        if not text.strip().isdigit():
+        xvfb, display = start_display(self.account, self.env)
+        self._daemons.append(xvfb)
+        if display is None:
             raise OSError("Xvfb did not start")
-        return ":" + text.strip().decode()
+        return display
 
     def _as_user(self):
         return {"user": self.account.pw_uid, "group": self.account.pw_gid, "extra_groups": [],

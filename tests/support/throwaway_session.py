@@ -1,0 +1,136 @@
+"""What the window tests and the install tests share to run the application
+as a throwaway user: the port lock, the user's processes, the user itself,
+the users a killed run left behind, and the user's display.
+
+The application takes its home from the user database, not from $HOME, so
+each run makes a user of its own with a fresh home. Each suite names its
+users with a prefix of its own followed by the pid of the run, so that a
+suite sweeps only the users of its own killed runs.
+"""
+
+import fcntl
+import grp
+import os
+import pwd
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+PORT_LOCK = "/tmp/tarvo-studio-port-7810.lock"
+
+
+def take_port_lock(deadline_seconds):
+    """Holds the lock that every user of 127.0.0.1:7810 takes, or None."""
+    fd = os.open(PORT_LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o666)
+    deadline = time.monotonic() + deadline_seconds
+    while True:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return fd
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                os.close(fd)
+                return None
+            time.sleep(0.2)
+
+
+def pids_of_uid(uid):
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if os.stat(f"/proc/{entry}").st_uid != uid:
+                continue
+            with open(f"/proc/{entry}/stat") as f:
+                if f.read().rsplit(")", 1)[1].split()[0] == "Z":
+                    continue  # already dead, waiting for its parent
+            pids.append(int(entry))
+        except (OSError, IndexError):
+            pass
+    return pids
+
+
+def kill_uid(uid, deadline_seconds=10.0):
+    """Ends every process of the throwaway user, one pid at a time."""
+    deadline = time.monotonic() + deadline_seconds
+    while time.monotonic() < deadline:
+        pids = pids_of_uid(uid)
+        if not pids:
+            return True
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGCONT)  # a stopped process must be able to die
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        time.sleep(0.1)
+    return not pids_of_uid(uid)
+
+
+def remove_user(name):
+    try:
+        uid = pwd.getpwnam(name).pw_uid
+    except KeyError:
+        return
+    kill_uid(uid)
+    subprocess.run(["userdel", name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=30, check=False)
+    try:
+        grp.getgrnam(name)
+        subprocess.run(["groupdel", name], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=30, check=False)
+    except KeyError:
+        pass
+
+
+def sweep_stale_users(user_prefix, folder_prefix, owner_running, say):
+    """Removes the users named user_prefix + pid whose run is no longer
+    owner_running(pid), and the temporary folder (made with folder_prefix)
+    that holds such a user's home."""
+    for entry in pwd.getpwall():
+        if not entry.pw_name.startswith(user_prefix):
+            continue
+        owner = entry.pw_name[len(user_prefix):]
+        if owner.isdigit() and owner_running(int(owner)):
+            continue
+        say(f"removing the stale user {entry.pw_name}")
+        remove_user(entry.pw_name)
+        if entry.pw_dir.startswith(os.path.join(tempfile.gettempdir(), folder_prefix)):
+            shutil.rmtree(os.path.dirname(entry.pw_dir), ignore_errors=True)
+
+
+def start_display(account, env):
+    """Starts Xvfb as the user; returns (its process, its display name or
+    None when it did not say which display it took)."""
+    os.makedirs("/tmp/.X11-unix", mode=0o1777, exist_ok=True)
+    read_end, write_end = os.pipe()
+    try:
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1400x1000x24", "-nolisten",
+             "tcp", "-noreset"],
+            pass_fds=(write_end,), user=account.pw_uid, group=account.pw_gid, extra_groups=[],
+            env=env, cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+    except BaseException:
+        os.close(read_end)
+        raise
+    finally:
+        os.close(write_end)
+    deadline = time.monotonic() + 20
+    text = b""
+    os.set_blocking(read_end, False)
+    while time.monotonic() < deadline and not text.endswith(b"\n"):
+        try:
+            chunk = os.read(read_end, 64)
+            if chunk == b"":
+                break
+            text += chunk
+        except BlockingIOError:
+            time.sleep(0.05)
+    os.close(read_end)
+    if not text.strip().isdigit():
+        return xvfb, None
+    return xvfb, ":" + text.strip().decode()
