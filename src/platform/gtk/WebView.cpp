@@ -22,6 +22,10 @@ WebKitSettings* makeSettings() {
   WebKitSettings* settings = webkit_settings_new();
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  // The backend's page is a plain document: software compositing shows it as
+  // well, and leaves out the GL context that costs the web process about 70 MB.
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   return settings;
 }
 
@@ -53,6 +57,12 @@ WebView::WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensi
   g_signal_connect(view, "user-message-received", G_CALLBACK(onUserMessage), this);
   g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+
+  // The web process starts with a view's first navigation. Asking for an
+  // empty page now starts it while the backend is still coming up, so the
+  // real page does not wait for it; the navigation policy cancels this load
+  // and the view stays empty.
+  webkit_web_view_load_uri(view, "about:blank");
 }
 
 WebView::~WebView() {
