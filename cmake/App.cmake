@@ -8,7 +8,7 @@ file(GLOB TARVO_GTK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/g
 add_library(tarvo_gtk STATIC ${TARVO_GTK_SOURCES})
 target_link_libraries(tarvo_gtk PUBLIC tarvo_shell PkgConfig::GTK PkgConfig::WEBKIT)
 target_compile_options(tarvo_gtk PRIVATE ${TARVO_WARNINGS})
-target_compile_definitions(tarvo_gtk PRIVATE TARVO_VERSION="${PROJECT_VERSION}")
+target_compile_definitions(tarvo_gtk PUBLIC TARVO_VERSION="${PROJECT_VERSION}" TARVO_APP_ID="${TARVO_APP_ID}")
 
 # Loaded into each web process: tells the application which frame posted a message.
 file(GLOB TARVO_EXTENSION_SOURCES CONFIGURE_DEPENDS
@@ -27,6 +27,9 @@ target_link_libraries(tarvo-studio PRIVATE tarvo_gtk)
 target_compile_options(tarvo-studio PRIVATE ${TARVO_WARNINGS})
 set_target_properties(tarvo-studio PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TARVO_BUNDLE_DIR}/bin)
 add_dependencies(tarvo-studio tarvo_backend)
+# Found through the icon theme's search path when run from the build folder.
+configure_file(${CMAKE_SOURCE_DIR}/resources/desktop/${TARVO_APP_ID}.svg
+               ${TARVO_BUNDLE_DIR}/share/icons/${TARVO_APP_ID}.svg COPYONLY)
 if(TARGET tarvo_web_extension)
   add_dependencies(tarvo-studio tarvo_web_extension)
 endif()

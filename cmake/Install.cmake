@@ -10,7 +10,6 @@ if(NOT TARGET tarvo-studio)
   return()
 endif()
 
-set(TARVO_APP_ID studio.tarvo.TarvoStudio)
 set(TARVO_INSTALL_COMPONENT tarvo-studio)
 set(TARVO_INSTALL_BUNDLE lib/tarvo-studio)
 # The date of the release numbered PROJECT_VERSION; change the two together.

@@ -14,14 +14,14 @@
 int main() {
   using namespace tarvo;
 
-  g_set_prgname("studio.tarvo.TarvoStudio");
+  g_set_prgname(TARVO_APP_ID);
   g_set_application_name("Tarvo Studio");
 
   auto mainQueue = std::make_shared<platform::gtk::GlibMainQueue>();
   auto workers = std::make_shared<platform::gtk::WorkerPool>();
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
-  auto ui = std::make_shared<platform::gtk::GtkUi>("studio.tarvo.TarvoStudio");
+  auto ui = std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID);
   auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui});
   ui->attach(delegate);
 

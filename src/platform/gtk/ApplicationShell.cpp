@@ -1,5 +1,7 @@
 #include "platform/gtk/ApplicationShell.h"
 
+#include "platform/gtk/Places.h"
+
 #include <glib-unix.h>
 
 #include <csignal>
@@ -67,6 +69,11 @@ void ApplicationShell::onStartup(GApplication* app, gpointer self) {
   g_application_hold(app);
   me->sigterm_ = g_unix_signal_add(SIGTERM, onQuitSignal, me);
   me->sigint_ = g_unix_signal_add(SIGINT, onQuitSignal, me);
+  // An installed copy finds its icon in the desktop's theme; one run from its
+  // build folder finds it in the bundle.
+  const auto icons = executableFolder().parent_path() / "share" / "icons";
+  gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons.c_str());
+  gtk_window_set_default_icon_name(TARVO_APP_ID);
 }
 
 // The first activation is the launch; every later one is the user launching

@@ -96,7 +96,7 @@ void GtkUi::showAbout() {
   GtkWindow* parent = window_ && window_->visible() ? window_->window() : nullptr;
   const char* name = g_get_application_name();
   gtk_show_about_dialog(parent, "program-name", name != nullptr ? name : "", "version",
-                        TARVO_VERSION, "logo-icon-name", "studio.tarvo.TarvoStudio", nullptr);
+                        TARVO_VERSION, "logo-icon-name", TARVO_APP_ID, nullptr);
 }
 
 } // namespace tarvo::platform::gtk
