@@ -22,8 +22,8 @@ enum class LoadFailure {
 struct ScriptMessage {
   bool fromMainView = false; // sent by the application's one web view
   bool mainFrame = false;
-  std::string frameURL;      // the sending frame's address; its origin is judged
-  std::string bodyJSON;      // the posted value serialised as JSON; empty if none
+  std::string frameURL; // the sending frame's address; its origin is judged
+  std::string bodyJSON; // the posted value serialised as JSON; empty if none
 };
 
 // What the platform tells the shell. Every call arrives on the main thread.

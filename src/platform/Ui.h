@@ -18,10 +18,10 @@ struct WindowSpec {
 };
 
 struct Alert {
-  std::string message;                  // the bold first line
-  std::string informative;              // the text below it
-  std::vector<std::string> buttons;     // in order; the first is the default
-  int defaultButton = 0;                // index answering Return
+  std::string message;              // the bold first line
+  std::string informative;          // the text below it
+  std::vector<std::string> buttons; // in order; the first is the default
+  int defaultButton = 0;            // index answering Return
 };
 
 // The response to an alert: the index of the button pressed, or -1 when the

@@ -14,11 +14,11 @@ namespace tarvo {
 
 struct LaunchSpec {
   std::string executable;
-  std::vector<std::string> arguments;               // without argv[0]
-  std::optional<std::string> workingDirectory;      // inherited when absent
+  std::vector<std::string> arguments;                  // without argv[0]
+  std::optional<std::string> workingDirectory;         // inherited when absent
   std::optional<std::vector<std::string>> environment; // "NAME=value"; inherited when absent
-  int standardOutput = -1;                          // -1: inherited
-  int standardError = -1;                           // -1: inherited
+  int standardOutput = -1;                             // -1: inherited
+  int standardError = -1;                              // -1: inherited
 };
 
 // A child process owned through a shared handle. No descriptor of the
