@@ -92,8 +92,8 @@ std::optional<double> timeBare(const tarvo::Service& service, const std::string&
        {"-m", "app", "serve", "--port", std::to_string(tarvo::Service::port)},
        service.serviceFolder().string(),
        tarvo::backendEnvironment(inherited,
-                                 {service.serviceFolder(), service.home(), service.cachesFolder(),
-                                  service.locations().userHome},
+                                 {service.serviceFolder(), service.home(),
+                                  service.folders().bytecodeCache, service.folders().userHome},
                                  ::getpid()),
        log.get(),
        log.get()});
@@ -112,11 +112,7 @@ std::optional<double> timeBare(const tarvo::Service& service, const std::string&
     }
     std::this_thread::sleep_for(2ms);
   }
-  child->terminate();
-  if (!child->waitUntilExit(5s)) {
-    child->kill();
-    child->waitUntilExit(2s);
-  }
+  child->stop(5s, 2s);
   if (!took) {
     std::fprintf(stderr, "the bare backend did not answer\n");
   }
@@ -159,7 +155,7 @@ int main(int argc, char** argv) {
   }
 
   auto queue = std::make_shared<IdleQueue>();
-  tarvo::Locations places{home, resources, std::nullopt};
+  const tarvo::UserFolders places = tarvo::UserFolders::under(home, resources);
   auto probe = tarvo::Service::make(queue, places);
   auto interpreter = tarvo::findInterpreter(tarvo::interpreterCandidates(resources.string()));
   if (!interpreter) {

@@ -84,7 +84,7 @@ std::optional<std::string> readPing(const HttpReply& reply) {
   return stringAt(*object, "name");
 }
 
-std::optional<Service::Busy> readBusy(const HttpReply& reply) {
+std::optional<Busy> readBusy(const HttpReply& reply) {
   if (reply.status != 200) {
     return std::nullopt;
   }
@@ -94,7 +94,7 @@ std::optional<Service::Busy> readBusy(const HttpReply& reply) {
   }
   const json& running = listOfObjects(*object, "running");
   const json& pending = listOfObjects(*object, "pending");
-  Service::Busy busy;
+  Busy busy;
   busy.running = static_cast<std::int64_t>(running.size());
   busy.pending = static_cast<std::int64_t>(pending.size());
   busy.chats = integralAt(*object, "chats");

@@ -2,8 +2,8 @@
 
 // How the replies of the backend are read. Pure functions of the reply, so
 // every rule is tested without a server.
-#include "supervisor/HttpSession.h"
-#include "supervisor/Service.h"
+#include "protocol/Busy.h"
+#include "protocol/HttpSession.h"
 
 #include <optional>
 #include <string>
@@ -16,7 +16,7 @@ namespace tarvo::protocol {
 
 // What the backend says is in flight; nothing unless the status is exactly
 // 200 and the body a JSON object. Fields of the wrong type count as empty.
-[[nodiscard]] std::optional<Service::Busy> readBusy(const HttpReply& reply);
+[[nodiscard]] std::optional<Busy> readBusy(const HttpReply& reply);
 
 // The status of a routed call and the message to show when it failed: the
 // reply's string "error", else its string "detail", else the transport

@@ -55,7 +55,7 @@ std::vector<std::string> backendEnvironment(std::vector<std::string> inherited,
   setVariable(inherited, "PYTHONUNBUFFERED", "1");
   setVariable(inherited, "TARVO_STUDIO_HOME", plain(places.home));
   setVariable(inherited, "TARVO_STUDIO_PARENT", std::to_string(parent));
-  setVariable(inherited, "PYTHONPYCACHEPREFIX", plain(places.caches / "Tarvo Studio/pycache"));
+  setVariable(inherited, "PYTHONPYCACHEPREFIX", plain(places.bytecodeCache / "pycache"));
   setVariable(inherited, "PATH",
               "/opt/homebrew/bin:/usr/local/bin:" + plain(places.userHome / ".local/bin") + ":" +
                   path);

@@ -12,7 +12,7 @@ namespace tarvo {
 struct BackendPlaces {
   std::filesystem::path serviceFolder; // its working directory and import path
   std::filesystem::path home;          // the data folder
-  std::filesystem::path caches;        // the user's caches folder
+  std::filesystem::path bytecodeCache; // its bytecode goes under pycache/ here
   std::filesystem::path userHome;
 };
 

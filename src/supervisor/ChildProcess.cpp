@@ -295,6 +295,16 @@ bool ChildProcess::waitUntilExit(std::optional<std::chrono::milliseconds> limit)
   return state_->reapedCv.wait_for(guard, *limit, reaped);
 }
 
+bool ChildProcess::stop(std::chrono::milliseconds terminateGrace,
+                        std::chrono::milliseconds killGrace) {
+  terminate();
+  if (waitUntilExit(terminateGrace)) {
+    return true;
+  }
+  kill();
+  return waitUntilExit(killGrace);
+}
+
 std::optional<std::int32_t> ChildProcess::terminationStatus() const {
   std::lock_guard guard(state_->mutex);
   return state_->status;

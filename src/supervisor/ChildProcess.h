@@ -48,6 +48,11 @@ public:
 
   // True once the child has exited (and been reaped).
   bool waitUntilExit(std::optional<std::chrono::milliseconds> limit = std::nullopt);
+
+  // Ends the child the one way this application ends children: SIGTERM, up
+  // to `terminateGrace` for it to exit, then SIGKILL and up to `killGrace`.
+  // True once it has exited; at once for a child that already has.
+  bool stop(std::chrono::milliseconds terminateGrace, std::chrono::milliseconds killGrace);
   [[nodiscard]] std::optional<std::int32_t> terminationStatus() const;
 
 private:

@@ -11,8 +11,9 @@ namespace tarvo {
 
 namespace {
 
-// After SIGKILL a child normally goes at once; this only keeps a child stuck
-// in the kernel from holding up the search. Its waiter still reaps it later.
+// A probe past its limit is ended without a grace for SIGTERM. After SIGKILL a
+// child normally goes at once; this only keeps a child stuck in the kernel
+// from holding up the search. Its waiter still reaps it later.
 constexpr std::chrono::milliseconds killGrace{5000};
 
 bool isExecutableFile(const std::string& path) {
@@ -29,8 +30,7 @@ bool passesProbe(const std::string& path, std::chrono::milliseconds limit) {
     return false;
   }
   if (!probe->waitUntilExit(limit)) {
-    probe->kill();
-    probe->waitUntilExit(killGrace);
+    probe->stop(std::chrono::milliseconds{0}, killGrace);
     return false;
   }
   return probe->terminationStatus() == 0;

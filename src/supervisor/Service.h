@@ -1,6 +1,13 @@
 #pragma once
 
 #include "platform/Queues.h"
+#include "protocol/Busy.h"
+#include "protocol/Route.h"
+#include "supervisor/InstallToken.h"
+#include "supervisor/ServiceTiming.h"
+#include "supervisor/UserFolders.h"
+
+#include <nlohmann/json_fwd.hpp>
 
 #include <cstdint>
 #include <filesystem>
@@ -8,7 +15,6 @@
 #include <future>
 #include <memory>
 #include <mutex>
-#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,20 +24,12 @@ namespace tarvo {
 
 class ChildProcess;
 class HttpSession;
-
-// Where the supervisor finds the user's folders and the bundle's resources.
-// Production always uses forCurrentUser(); tests point both elsewhere.
-struct Locations {
-  std::filesystem::path userHome;  // from the passwd entry, never $HOME
-  std::filesystem::path resources; // the bundle's Resources folder; empty when none
-  // Replaces the fixed list of interpreter candidates; tests only.
-  std::optional<std::vector<std::string>> interpreters;
-
-  static const Locations& forCurrentUser();
-};
+namespace protocol {
+class BackendClient;
+}
 
 // The one supervisor of the backend: its settings, the install token, the
-// HTTP session, and the child process it launched.
+// client of its HTTP interface, and the child process it launched.
 class Service : public std::enable_shared_from_this<Service> {
 public:
   static constexpr int port = 7810;
@@ -41,31 +39,31 @@ public:
   static constexpr std::uintmax_t maxLog = 8388608;
   static const std::string& base(); // "http://127.0.0.1:7810", no trailing slash
 
-  struct Busy {
-    std::int64_t running = 0;
-    std::int64_t pending = 0;
-    std::int64_t chats = 0;
-    std::vector<std::string> names;
-  };
-
-  enum class Route { approve, call };
-  static std::string_view rawValue(Route route);
-  static std::optional<Route> route(std::string_view rawValue);
+  using Busy = protocol::Busy;
+  using Route = protocol::Route;
+  using Timing = ServiceTiming;
+  static std::string_view rawValue(Route route) { return protocol::rawValue(route); }
+  static std::optional<Route> route(std::string_view rawValue) {
+    return protocol::routeNamed(rawValue);
+  }
 
   using Done = std::function<void(bool ok, std::optional<std::string> message)>;
 
+  // The application's Service: this user's folders, the fixed interpreter
+  // candidates, the application's timing.
   static std::shared_ptr<Service> make(std::shared_ptr<platform::MainQueue> mainQueue);
-  static std::shared_ptr<Service> make(std::shared_ptr<platform::MainQueue> mainQueue,
-                                       Locations locations);
+  // Tests: other folders, shorter waits, and their own interpreter candidates.
+  static std::shared_ptr<Service>
+  make(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing = {},
+       std::optional<std::vector<std::string>> interpreters = std::nullopt);
   ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
 
   // Settings and token.
-  [[nodiscard]] const std::filesystem::path& home() const { return home_; }
-  [[nodiscard]] const std::filesystem::path& logURL() const { return logURL_; }
-  [[nodiscard]] const std::filesystem::path& cachesFolder() const { return caches_; }
-  [[nodiscard]] const Locations& locations() const { return places_; }
+  [[nodiscard]] const std::filesystem::path& home() const { return folders_.data; }
+  [[nodiscard]] const std::filesystem::path& logURL() const { return folders_.log; }
+  [[nodiscard]] const UserFolders& folders() const { return folders_; }
   [[nodiscard]] std::filesystem::path serviceFolder() const;
   [[nodiscard]] std::string token() const;
   [[nodiscard]] std::optional<std::string> windowURL() const;
@@ -78,7 +76,8 @@ public:
   // What is in flight; no answer when the backend cannot tell.
   [[nodiscard]] std::optional<Busy> busy(double timeout = 2.5) const;
 
-  // An authenticated call; `done` runs exactly once.
+  // An authenticated call; `done` runs exactly once: at once for a call
+  // refused before sending, else on the main queue.
   void post(Route route, const nlohmann::json& body, Done done) const;
 
   // Lifecycle. start() blocks; stop() and restart() wait for the child.
@@ -89,26 +88,27 @@ public:
   // Read and called on the main thread only.
   std::function<void(std::int32_t status)> onExit;
 
-  [[nodiscard]] HttpSession& session() const { return *session_; }
-  [[nodiscard]] platform::MainQueue& mainQueue() const { return *mainQueue_; }
+  [[nodiscard]] HttpSession& session() const;
 
 private:
-  Service(std::shared_ptr<platform::MainQueue> mainQueue, Locations locations);
+  Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
+          std::optional<std::vector<std::string>> interpreters);
 
   [[nodiscard]] std::optional<std::string> startOnce();
   [[nodiscard]] std::optional<std::string> python() const;
   [[nodiscard]] std::vector<std::string> childEnvironment() const;
   [[nodiscard]] std::shared_ptr<ChildProcess> takeProcess();
+  void reportExit(std::int32_t status);
 
-  Locations places_;
-  std::filesystem::path home_;
-  std::filesystem::path logURL_;
-  std::filesystem::path caches_;
+  UserFolders folders_;
+  Timing timing_;
+  std::optional<std::vector<std::string>> interpreters_;
+  InstallToken token_;
 
   std::shared_ptr<ChildProcess> process_;
   std::optional<std::int32_t> exited_;
   mutable std::mutex lock_;
-  std::unique_ptr<HttpSession> session_;
+  std::unique_ptr<protocol::BackendClient> client_;
   std::shared_ptr<platform::MainQueue> mainQueue_;
 
   // Serialises start(): a second caller waits for the first and takes its result.

@@ -20,7 +20,7 @@ struct ProtocolRig {
   TempFolder folder;
   std::shared_ptr<FakeMainQueue> mainQueue = std::make_shared<FakeMainQueue>();
   std::shared_ptr<Service> service =
-      Service::make(mainQueue, Locations{folder.path(), folder / "Resources", std::nullopt});
+      Service::make(mainQueue, UserFolders::under(folder.path(), folder / "Resources"));
 
   void writeToken(const std::string& text) const { writeFile(service->home() / "ui.token", text); }
 };

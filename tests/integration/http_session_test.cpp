@@ -1,6 +1,6 @@
 // The HTTP session itself: proxies, the body cap, its thread, its end.
 #include "ProtocolRig.h"
-#include "supervisor/HttpSession.h"
+#include "protocol/HttpSession.h"
 
 #include <gtest/gtest.h>
 

@@ -30,10 +30,12 @@ const std::string incomplete =
     "its service, or with files added that invalidate its signature.";
 
 TEST(BackendEnvironment, SetsItsSixVariablesOverWhatIsInherited) {
-  auto environment = backendEnvironment(
-      {"LANG=C.UTF-8", "PYTHONPATH=/elsewhere", "PATH=/bin:/usr/bin", "PYTHONUNBUFFERED=0",
-       "PYTHONPATH=/twice"},
-      {"/b/Resources/tarvo-studio/", "/h/.local/share/Tarvo Studio", "/h/.cache", "/h"}, 4242);
+  auto environment =
+      backendEnvironment({"LANG=C.UTF-8", "PYTHONPATH=/elsewhere", "PATH=/bin:/usr/bin",
+                          "PYTHONUNBUFFERED=0", "PYTHONPATH=/twice"},
+                         {"/b/Resources/tarvo-studio/", "/h/.local/share/Tarvo Studio",
+                          "/h/.cache/Tarvo Studio", "/h"},
+                         4242);
 
   EXPECT_EQ(environment, (std::vector<std::string>{
                              "LANG=C.UTF-8",
@@ -81,8 +83,19 @@ protected:
         << "a child was left behind";
   }
 
-  void makeService(std::optional<std::vector<std::string>> interpreters) {
-    service = Service::make(queue, Locations{scratch / "home", resources, std::move(interpreters)});
+  // Room for a real interpreter to come up; short graces for a stubborn child.
+  static Service::Timing quick() {
+    Service::Timing timing;
+    timing.attempts = 400;
+    timing.attemptPause = 25ms;
+    timing.terminateGrace = 300ms;
+    return timing;
+  }
+
+  void makeService(std::optional<std::vector<std::string>> interpreters,
+                   Service::Timing timing = quick()) {
+    service = Service::make(queue, UserFolders::under(scratch / "home", resources), timing,
+                            std::move(interpreters));
     service->onExit = [this](std::int32_t status) { exits.push_back(status); };
   }
 
@@ -176,11 +189,15 @@ TEST_F(Lifecycle, ReportsAChildThatExitsWhileStarting) {
 
 TEST_F(Lifecycle, GivesUpOnAChildThatNeverAnswersButLeavesItRunning) {
   setMode("silent");
+  Service::Timing timing = quick();
+  timing.attempts = 8;
+  timing.attemptPause = 50ms;
+  makeService(std::nullopt, timing);
   auto began = std::chrono::steady_clock::now();
 
   EXPECT_EQ(service->start(), "The service did not answer in time. See " + logPath() + ".");
 
-  EXPECT_GE(std::chrono::steady_clock::now() - began, 20s) << "80 attempts with 0.25 s pauses";
+  EXPECT_GE(std::chrono::steady_clock::now() - began, 8 * 50ms) << "every attempt and its pause";
   pid_t silent = childPid();
   EXPECT_TRUE(processExists(silent));
   EXPECT_TRUE(service->isMine());
@@ -229,7 +246,7 @@ TEST_F(Lifecycle, RefusesAnIncompleteBundleBeforeSweepingOrSearching) {
   fs::remove_all(serviceFolder);
   EXPECT_EQ(service->start(), incomplete);
 
-  service = Service::make(queue, Locations{scratch / "home", {}, std::nullopt});
+  service = Service::make(queue, UserFolders::under(scratch / "home", {}), quick());
   EXPECT_EQ(service->start(), incomplete);
   EXPECT_FALSE(fs::exists(bin / "calls"));
 }
@@ -267,8 +284,8 @@ TEST_F(Lifecycle, StopsAChildThatIgnoresTheTerminateSignal) {
   auto took = std::chrono::steady_clock::now() - began;
 
   EXPECT_FALSE(processExists(stubborn));
-  EXPECT_GE(took, 5s) << "it had its chance to end by itself";
-  EXPECT_LT(took, 8s);
+  EXPECT_GE(took, quick().terminateGrace) << "it had its chance to end by itself";
+  EXPECT_LT(took, 5s) << "within the grace it was given, not the application's";
   drainMainQueue(300ms);
   EXPECT_TRUE(exits.empty());
 }
@@ -311,7 +328,7 @@ TEST_F(Lifecycle, ReportsAChildKilledFromOutside) {
 TEST_F(Lifecycle, StartsTheReferenceBackend) {
   fs::path bundled = fs::path(TARVO_BUNDLE_DIR) / "Resources";
   ASSERT_TRUE(fs::exists(bundled / "tarvo-studio/app/__main__.py"));
-  service = Service::make(queue, Locations{scratch / "home", bundled, std::nullopt});
+  service = Service::make(queue, UserFolders::under(scratch / "home", bundled), quick());
   service->onExit = [this](std::int32_t status) { exits.push_back(status); };
 
   ASSERT_EQ(service->start(), std::nullopt);

@@ -2,7 +2,7 @@
 // backend that answers the ping until told to let go of the port, then keeps
 // running while another server takes the port over.
 #include "ProtocolRig.h"
-#include "supervisor/HttpSession.h"
+#include "protocol/HttpSession.h"
 
 #include <gtest/gtest.h>
 
@@ -43,8 +43,8 @@ TEST_P(ChildOwnership, OfARunningChildDependsOnTheExactName) {
   writeFile(rig.folder / "Resources/tarvo-studio/app/__main__.py", backend);
   writeFile(rig.folder / "Resources/tarvo-studio/studio/.keep", "");
   auto service =
-      Service::make(rig.mainQueue, Locations{rig.folder.path(), rig.folder / "Resources",
-                                             std::vector<std::string>{"/usr/bin/python3"}});
+      Service::make(rig.mainQueue, UserFolders::under(rig.folder.path(), rig.folder / "Resources"),
+                    {}, std::vector<std::string>{"/usr/bin/python3"});
   ASSERT_EQ(service->start(), std::nullopt);
   EXPECT_TRUE(service->isMine());
   EXPECT_TRUE(service->isAlive());

@@ -1,6 +1,6 @@
 // The health ping against real servers on 127.0.0.1:7810.
 #include "ProtocolRig.h"
-#include "supervisor/HttpSession.h"
+#include "protocol/HttpSession.h"
 
 #include <gtest/gtest.h>
 

@@ -29,7 +29,7 @@ public:
   bool alive = true;
   bool mine = true;
   std::optional<Service::Busy> busyAnswer;
-  std::optional<std::string> window = "http://127.0.0.1:7810/#token=abc123";
+  std::optional<std::string> window = "http://127.0.0.1:7810/#t=abc123";
   std::string log = "/home/ada/.local/state/Tarvo Studio.log";
   std::string home = "/home/ada/.local/share/Tarvo Studio";
 

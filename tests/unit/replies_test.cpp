@@ -44,13 +44,13 @@ INSTANTIATE_TEST_SUITE_P(
 struct BusyCase {
   const char* label;
   HttpReply reply;
-  std::optional<Service::Busy> busy;
+  std::optional<Busy> busy;
 };
 
 class BusyReading : public ::testing::TestWithParam<BusyCase> {};
 
 TEST_P(BusyReading, FollowsTheRules) {
-  const std::optional<Service::Busy> busy = readBusy(GetParam().reply);
+  const std::optional<Busy> busy = readBusy(GetParam().reply);
   ASSERT_EQ(busy.has_value(), GetParam().busy.has_value());
   if (busy) {
     EXPECT_EQ(busy->running, GetParam().busy->running);
@@ -65,32 +65,29 @@ using Names = std::vector<std::string>;
 INSTANTIATE_TEST_SUITE_P(
     Replies, BusyReading,
     ::testing::Values(
-        BusyCase{"emptyObject", replyWith(200, "{}"), Service::Busy{0, 0, 0, {}}},
+        BusyCase{"emptyObject", replyWith(200, "{}"), Busy{0, 0, 0, {}}},
         BusyCase{"namesInOrderWithDuplicates",
                  replyWith(200, R"({"running":[{"tool":"a"},{"tool":"b"}],"pending":[{"tool":"a"}],
                                  "chats":3,"other":true})"),
-                 Service::Busy{2, 1, 3, Names{"a", "b", "a"}}},
+                 Busy{2, 1, 3, Names{"a", "b", "a"}}},
         BusyCase{"nonObjectEntryEmptiesTheList",
                  replyWith(200, R"({"running":[{"tool":"a"},5],"pending":[{"tool":"p"}]})"),
-                 Service::Busy{0, 1, 0, Names{"p"}}},
+                 Busy{0, 1, 0, Names{"p"}}},
         BusyCase{"pendingWithoutToolOrNumericTool",
                  replyWith(200, R"({"pending":[{},{"tool":4},{"tool":""}]})"),
-                 Service::Busy{0, 3, 0, Names{""}}},
+                 Busy{0, 3, 0, Names{""}}},
         BusyCase{"listsOfTheWrongKind",
-                 replyWith(200, R"({"running":{"tool":"a"},"pending":null})"),
-                 Service::Busy{0, 0, 0, {}}},
-        BusyCase{"chatsIntegralFloat", replyWith(200, R"({"chats":2.0})"),
-                 Service::Busy{0, 0, 2, {}}},
-        BusyCase{"chatsNegative", replyWith(200, R"({"chats":-4})"), Service::Busy{0, 0, -4, {}}},
-        BusyCase{"chatsFraction", replyWith(200, R"({"chats":2.5})"), Service::Busy{0, 0, 0, {}}},
-        BusyCase{"chatsString", replyWith(200, R"({"chats":"2"})"), Service::Busy{0, 0, 0, {}}},
-        BusyCase{"chatsBoolean", replyWith(200, R"({"chats":true})"), Service::Busy{0, 0, 0, {}}},
+                 replyWith(200, R"({"running":{"tool":"a"},"pending":null})"), Busy{0, 0, 0, {}}},
+        BusyCase{"chatsIntegralFloat", replyWith(200, R"({"chats":2.0})"), Busy{0, 0, 2, {}}},
+        BusyCase{"chatsNegative", replyWith(200, R"({"chats":-4})"), Busy{0, 0, -4, {}}},
+        BusyCase{"chatsFraction", replyWith(200, R"({"chats":2.5})"), Busy{0, 0, 0, {}}},
+        BusyCase{"chatsString", replyWith(200, R"({"chats":"2"})"), Busy{0, 0, 0, {}}},
+        BusyCase{"chatsBoolean", replyWith(200, R"({"chats":true})"), Busy{0, 0, 0, {}}},
         BusyCase{"chatsPastInt64", replyWith(200, R"({"chats":9223372036854775808})"),
-                 Service::Busy{0, 0, 0, {}}},
-        BusyCase{"chatsHugeFloat", replyWith(200, R"({"chats":1e300})"),
-                 Service::Busy{0, 0, 0, {}}},
+                 Busy{0, 0, 0, {}}},
+        BusyCase{"chatsHugeFloat", replyWith(200, R"({"chats":1e300})"), Busy{0, 0, 0, {}}},
         BusyCase{"chatsLargestInt64", replyWith(200, R"({"chats":9223372036854775807})"),
-                 Service::Busy{0, 0, INT64_MAX, {}}},
+                 Busy{0, 0, INT64_MAX, {}}},
         BusyCase{"topLevelList", replyWith(200, "[]"), std::nullopt},
         BusyCase{"notJson", replyWith(200, "busy"), std::nullopt},
         BusyCase{"emptyBody", replyWith(200, ""), std::nullopt},

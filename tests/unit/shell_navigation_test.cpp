@@ -36,7 +36,7 @@ TEST(NavigationPolicy, BackendOriginStaysInTheView) {
   check({
       {"http://127.0.0.1:7810/", D::allow},
       {"http://127.0.0.1:7810", D::allow},
-      {"http://127.0.0.1:7810/#token=abc123", D::allow},
+      {"http://127.0.0.1:7810/#t=abc123", D::allow},
       {"http://127.0.0.1:7810/runs/4?view=log&x=%20#top", D::allow},
       {"HTTP://127.0.0.1:7810/", D::allow},
       {"http://user@127.0.0.1:7810/", D::allow},

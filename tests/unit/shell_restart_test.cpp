@@ -37,7 +37,7 @@ TEST(ShellRestart, SuccessfulStartLoadsTheWindowAddressAndHoldsOffLogout) {
   Up rig;
   EXPECT_EQ(rig.backend->starts, 1);
   ASSERT_EQ(rig.ui->loads.size(), 1U);
-  EXPECT_EQ(rig.ui->loads[0].first, "http://127.0.0.1:7810/#token=abc123");
+  EXPECT_EQ(rig.ui->loads[0].first, "http://127.0.0.1:7810/#t=abc123");
   EXPECT_EQ(rig.ui->loads[0].second, 60);
   EXPECT_EQ(rig.ui->inhibits, std::vector<bool>{true});
   EXPECT_TRUE(rig.ui->shown.empty());

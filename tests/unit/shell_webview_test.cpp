@@ -58,7 +58,7 @@ TEST(ShellWebView, FailedLoadWithTheBackendUpReloadsLaterOncePerFailure) {
   EXPECT_EQ(rig.ui->loads.size(), 1U);
   rig.main->advance(1);
   ASSERT_EQ(rig.ui->loads.size(), 2U);
-  EXPECT_EQ(rig.ui->loads[1].first, "http://127.0.0.1:7810/#token=abc123");
+  EXPECT_EQ(rig.ui->loads[1].first, "http://127.0.0.1:7810/#t=abc123");
   EXPECT_EQ(rig.backend->starts, 0);
 }
 

@@ -24,7 +24,8 @@ protected:
     char pattern[] = "/tmp/tarvo-token-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     userHome_ = pattern;
-    service_ = Service::make(std::make_shared<test::FakeMainQueue>(), Locations{userHome_, {}, {}});
+    service_ =
+        Service::make(std::make_shared<test::FakeMainQueue>(), UserFolders::under(userHome_, {}));
   }
   void TearDown() override { fs::remove_all(userHome_); }
 
@@ -120,24 +121,25 @@ TEST_F(TokenTest, WindowURLCarriesTheTokenUnescaped) {
 TEST_F(TokenTest, FoldersComeFromTheUserHome) {
   EXPECT_EQ(service_->home(), userHome_ / ".local/share/Tarvo Studio");
   EXPECT_EQ(service_->logURL(), userHome_ / ".local/state/Tarvo Studio.log");
-  EXPECT_EQ(service_->cachesFolder(), userHome_ / ".cache");
+  EXPECT_EQ(service_->folders().bytecodeCache, userHome_ / ".cache/Tarvo Studio");
+  EXPECT_EQ(service_->folders().windowState, userHome_ / ".local/state/Tarvo Studio");
   EXPECT_EQ(service_->serviceFolder(), fs::path());
   auto withResources =
-      Service::make(std::make_shared<test::FakeMainQueue>(), Locations{userHome_, "/r", {}});
+      Service::make(std::make_shared<test::FakeMainQueue>(), UserFolders::under(userHome_, "/r"));
   EXPECT_EQ(withResources->serviceFolder(), fs::path("/r/tarvo-studio"));
   EXPECT_EQ(Service::base(), "http://127.0.0.1:7810");
 }
 
-TEST(Locations, ComeFromPasswdAndTheExecutableNotTheEnvironment) {
+TEST(UserFolders, ComeFromPasswdAndTheExecutableNotTheEnvironment) {
   ::setenv("HOME", "/nowhere/else", 1); // NOLINT(concurrency-mt-unsafe): must not be read
-  const Locations& current = Locations::forCurrentUser();
+  const UserFolders& current = UserFolders::current();
   const passwd* entry = ::getpwuid(::getuid()); // NOLINT(concurrency-mt-unsafe): one thread
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(current.userHome, fs::path(entry->pw_dir));
   EXPECT_EQ(current.resources,
             fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "Resources");
-  EXPECT_FALSE(current.interpreters);
-  EXPECT_EQ(&current, &Locations::forCurrentUser());
+  EXPECT_EQ(current.data, fs::path(entry->pw_dir) / ".local/share/Tarvo Studio");
+  EXPECT_EQ(&current, &UserFolders::current());
 }
 
 TEST(Route, RawValuesBothWays) {

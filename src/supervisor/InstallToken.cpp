@@ -1,17 +1,14 @@
-// The Service's fixed settings and locations, the install token and the
-// address the window loads.
-#include "supervisor/ChildProcess.h"
-#include "supervisor/HttpSession.h"
-#include "supervisor/Service.h"
+#include "supervisor/InstallToken.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
+#include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace tarvo {
 
@@ -19,35 +16,6 @@ namespace {
 
 // A token is a short line of text; anything bigger is not one.
 constexpr std::size_t maxTokenFile = std::size_t{64} * 1024;
-
-std::filesystem::path passwdHome() {
-  long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::size_t size = suggested > 0 ? static_cast<std::size_t>(suggested) : 1024;
-  for (; size <= std::size_t{1024} * 1024; size *= 2) {
-    std::string buffer(size, '\0');
-    passwd entry{};
-    passwd* found = nullptr;
-    const int error = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
-    if (error == ERANGE) {
-      continue;
-    }
-    if (error != 0 || found == nullptr || found->pw_dir == nullptr) {
-      return {};
-    }
-    return found->pw_dir;
-  }
-  return {};
-}
-
-// The bundle keeps bin/tarvo-studio beside Resources/.
-std::filesystem::path bundleResources() {
-  std::error_code error;
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error || executable.empty()) {
-    return {};
-  }
-  return executable.parent_path().parent_path() / "Resources";
-}
 
 // The whole file, or nothing when it is not a regular file of a sane size.
 // O_NONBLOCK keeps a FIFO planted in its place from blocking the open.
@@ -175,75 +143,12 @@ std::optional<std::string> trimmedToken(std::string_view text) {
 
 } // namespace
 
-const Locations& Locations::forCurrentUser() {
-  static const Locations current{passwdHome(), bundleResources(), std::nullopt};
-  return current;
-}
-
-std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue) {
-  return make(std::move(mainQueue), Locations::forCurrentUser());
-}
-
-std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue,
-                                       Locations locations) {
-  return std::shared_ptr<Service>(new Service(std::move(mainQueue), std::move(locations)));
-}
-
-Service::Service(std::shared_ptr<platform::MainQueue> mainQueue, Locations locations)
-    : places_(std::move(locations)), home_(places_.userHome / ".local/share/Tarvo Studio"),
-      logURL_(places_.userHome / ".local/state/Tarvo Studio.log"),
-      caches_(places_.userHome / ".cache"), session_(std::make_unique<HttpSession>()),
-      mainQueue_(std::move(mainQueue)) {}
-
-// Releases the fields only: a running child is left running.
-Service::~Service() = default;
-
-const std::string& Service::base() {
-  static const std::string text = "http://127.0.0.1:" + std::to_string(port);
-  return text;
-}
-
-std::filesystem::path Service::serviceFolder() const {
-  if (places_.resources.empty()) {
-    return {};
-  }
-  return places_.resources / std::string(name);
-}
-
-std::string Service::token() const {
-  const std::optional<std::string> text = readSmallFile(home_ / "ui.token");
+std::string InstallToken::read() const {
+  const std::optional<std::string> text = readSmallFile(file_);
   if (!text) {
     return {};
   }
   return trimmedToken(*text).value_or(std::string());
-}
-
-std::optional<std::string> Service::windowURL() const {
-  const std::string current = token();
-  std::string text = current.empty() ? base() + "/" : base() + "/#t=" + current;
-  if (!HttpSession::parsesAsUrl(text)) {
-    return std::nullopt;
-  }
-  return text;
-}
-
-std::string_view Service::rawValue(Route route) {
-  switch (route) {
-  case Route::approve:
-    return "/api/approve";
-  case Route::call:
-    return "/api/call";
-  }
-  return {};
-}
-
-std::optional<Service::Route> Service::route(std::string_view rawValue) {
-  for (Route candidate : {Route::approve, Route::call}) {
-    if (Service::rawValue(candidate) == rawValue) {
-      return candidate;
-    }
-  }
-  return std::nullopt;
 }
 
 } // namespace tarvo

@@ -1,4 +1,4 @@
-#include "supervisor/HttpSession.h"
+#include "protocol/HttpSession.h"
 
 #include <curl/curl.h>
 

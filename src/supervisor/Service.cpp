@@ -1,0 +1,315 @@
+// The Service's settings and token, the operations it forwards to its
+// backend client, and the lifecycle of the child it launches.
+#include "supervisor/Service.h"
+
+#include "protocol/BackendClient.h"
+#include "protocol/HttpSession.h"
+#include "protocol/Wire.h"
+#include "supervisor/BackendEnvironment.h"
+#include "supervisor/BytecodeSweep.h"
+#include "supervisor/ChildProcess.h"
+#include "supervisor/Interpreter.h"
+#include "supervisor/ServiceLog.h"
+
+#include <unistd.h>
+
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace tarvo {
+
+namespace {
+
+std::string alreadyServing() {
+  return std::string("Something is already serving on 127.0.0.1:") + std::to_string(Service::port) +
+         " and this app did not start it. " +
+         "Tarvo Studio will not attach to a service it did not start, because that service would "
+         "be " +
+         "handed this install's token. Quit the other copy (or the leftover `python3 -m app "
+         "serve`), " +
+         "then try again.";
+}
+
+std::string portHeld(const std::string& reported) {
+  return "Port " + std::to_string(Service::port) + " is held by \u201C" + reported +
+         "\u201D, which is not Tarvo Studio. Free the port and try again.";
+}
+
+const std::string incomplete =
+    "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it with "
+    "app/macos/install.sh: a bundle whose Resources were replaced in place can be left without "
+    "its service, or with files added that invalidate its signature.";
+
+// A folder path as text, without a trailing slash.
+std::string plain(const std::filesystem::path& path) {
+  std::string text = path.string();
+  while (text.size() > 1 && text.back() == '/') {
+    text.pop_back();
+  }
+  return text;
+}
+
+} // namespace
+
+std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue) {
+  return make(std::move(mainQueue), UserFolders::current());
+}
+
+std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue,
+                                       UserFolders folders, Timing timing,
+                                       std::optional<std::vector<std::string>> interpreters) {
+  return std::shared_ptr<Service>(
+      new Service(std::move(mainQueue), std::move(folders), timing, std::move(interpreters)));
+}
+
+Service::Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
+                 std::optional<std::vector<std::string>> interpreters)
+    : folders_(std::move(folders)), timing_(timing), interpreters_(std::move(interpreters)),
+      token_(folders_.data / "ui.token"), client_(std::make_unique<protocol::BackendClient>(
+                                              base(), [token = token_] { return token.read(); })),
+      mainQueue_(std::move(mainQueue)) {}
+
+// Releases the fields only: a running child is left running.
+Service::~Service() = default;
+
+const std::string& Service::base() {
+  static const std::string text = "http://127.0.0.1:" + std::to_string(port);
+  return text;
+}
+
+std::filesystem::path Service::serviceFolder() const {
+  if (folders_.resources.empty()) {
+    return {};
+  }
+  return folders_.resources / std::string(name);
+}
+
+std::string Service::token() const {
+  return token_.read();
+}
+
+std::optional<std::string> Service::windowURL() const {
+  const std::string current = token();
+  std::string text = current.empty()
+                         ? base() + "/"
+                         : base() + std::string(protocol::wire::tokenFragment) + current;
+  if (!HttpSession::parsesAsUrl(text)) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+HttpSession& Service::session() const {
+  return client_->session();
+}
+
+std::optional<std::string> Service::pingName(double timeout) const {
+  return client_->pingName(timeout);
+}
+
+bool Service::isMine() const {
+  std::lock_guard guard(lock_);
+  return process_ != nullptr && process_->isRunning();
+}
+
+bool Service::isAlive() const {
+  if (!isMine()) {
+    return false;
+  }
+  return pingName(1.2) == std::string(name);
+}
+
+std::optional<Service::Busy> Service::busy(double timeout) const {
+  return client_->busy(timeout);
+}
+
+void Service::post(Route route, const nlohmann::json& body, Done done) const {
+  // Shared by the refusal and the reply; only one of them ever runs it.
+  auto owed = std::make_shared<Done>(std::move(done));
+  // The reply holds the main queue itself, not the Service: `done` is owed
+  // its one call even when the Service is gone by then.
+  auto onReply = [queue = mainQueue_, owed](protocol::PostOutcome outcome) {
+    auto deliver = [owed, outcome = std::move(outcome)]() mutable {
+      if (*owed) {
+        (*owed)(outcome.ok, std::move(outcome.message));
+      }
+    };
+    if (queue) {
+      queue->post(std::move(deliver));
+    } else {
+      deliver();
+    }
+  };
+  if (auto refusal = client_->post(route, body, std::move(onReply))) {
+    if (*owed) {
+      (*owed)(refusal->ok, std::move(refusal->message));
+    }
+  }
+}
+
+std::optional<std::string> Service::start() {
+  std::promise<std::optional<std::string>> outcome;
+  std::shared_future<std::optional<std::string>> pending;
+  {
+    std::lock_guard guard(startLock_);
+    if (startInFlight_.valid()) {
+      pending = startInFlight_;
+    } else {
+      startInFlight_ = outcome.get_future().share();
+    }
+  }
+  // Another start is under way: its child is ours too, so take its result.
+  if (pending.valid()) {
+    return pending.get();
+  }
+
+  std::optional<std::string> result;
+  try {
+    result = startOnce();
+  } catch (const std::exception& failure) {
+    result = std::string("The service could not start: ") + failure.what();
+  } catch (...) {
+    result = std::string("The service could not start: unknown error");
+  }
+  {
+    std::lock_guard guard(startLock_);
+    startInFlight_ = {};
+  }
+  outcome.set_value(result);
+  return result;
+}
+
+std::optional<std::string> Service::startOnce() {
+  if (isAlive()) {
+    return std::nullopt;
+  }
+  if (isMine()) {
+    stop(); // ours, but not answering as it should
+  }
+
+  if (auto reported = pingName(timing_.portCheckTimeout)) {
+    return *reported == name ? alreadyServing() : portHeld(*reported);
+  }
+
+  if (folders_.resources.empty()) {
+    return incomplete;
+  }
+  const std::filesystem::path folder = serviceFolder();
+  std::error_code error;
+  if (!std::filesystem::exists(folder / "app", error)) {
+    return incomplete;
+  }
+
+  sweepBytecode(folder, logURL(), maxLog);
+
+  const std::optional<std::string> interpreter = python();
+  if (!interpreter) {
+    return "Tarvo Studio needs Python 3.10 or later.";
+  }
+
+  // Closed when start() returns; the child keeps its own copies.
+  const UniqueFd log = logHandle(logURL(), maxLog);
+
+  auto child = ChildProcess::create({*interpreter,
+                                     {"-m", "app", "serve", "--port", std::to_string(port)},
+                                     plain(folder),
+                                     childEnvironment(),
+                                     log.get(),
+                                     log.get()});
+
+  std::weak_ptr<Service> weak = weak_from_this();
+  child->setTerminationHandler([weak](std::int32_t status) {
+    if (auto self = weak.lock()) {
+      self->reportExit(status);
+    }
+  });
+
+  if (auto failure = child->launch()) {
+    return "The service could not start: " + *failure;
+  }
+
+  {
+    std::lock_guard guard(lock_);
+    process_ = child;
+    // A child quick enough to exit before this point has already reported;
+    // keep its status rather than hide the exit.
+    exited_ = child->isRunning() ? std::nullopt : child->terminationStatus();
+  }
+
+  for (int attempt = 0; attempt < timing_.attempts; ++attempt) {
+    if (pingName(timing_.attemptTimeout) == std::string(name)) {
+      return std::nullopt;
+    }
+    if (!child->isRunning()) {
+      return "The service stopped while starting. See " + logURL().string() + ".";
+    }
+    std::this_thread::sleep_for(timing_.attemptPause);
+  }
+  return "The service did not answer in time. See " + logURL().string() + ".";
+}
+
+// Runs on the child's waiter thread.
+void Service::reportExit(std::int32_t status) {
+  {
+    std::lock_guard guard(lock_);
+    exited_ = status;
+  }
+  if (!mainQueue_) {
+    return;
+  }
+  // Held strongly until it has run, so the shell always hears of the exit.
+  mainQueue_->post([self = shared_from_this(), status] {
+    if (self->onExit) {
+      self->onExit(status);
+    }
+  });
+}
+
+void Service::stop() {
+  const std::shared_ptr<ChildProcess> child = takeProcess();
+  if (!child) {
+    return;
+  }
+  child->removeTerminationHandler();
+  child->stop(timing_.terminateGrace, timing_.killGrace);
+}
+
+void Service::restart() {
+  stop();
+  if (!mainQueue_) {
+    return;
+  }
+  std::weak_ptr<Service> weak = weak_from_this();
+  mainQueue_->post([weak] {
+    auto self = weak.lock();
+    if (self && self->onExit) {
+      self->onExit(0);
+    }
+  });
+}
+
+std::optional<std::string> Service::python() const {
+  if (interpreters_) {
+    return findInterpreter(*interpreters_);
+  }
+  return findInterpreter(interpreterCandidates(folders_.resources.string()));
+}
+
+std::vector<std::string> Service::childEnvironment() const {
+  std::vector<std::string> inherited;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    inherited.emplace_back(*entry);
+  }
+  return backendEnvironment(
+      std::move(inherited),
+      {serviceFolder(), folders_.data, folders_.bytecodeCache, folders_.userHome}, ::getpid());
+}
+
+std::shared_ptr<ChildProcess> Service::takeProcess() {
+  std::lock_guard guard(lock_);
+  return std::exchange(process_, nullptr);
+}
+
+} // namespace tarvo

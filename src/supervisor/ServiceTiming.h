@@ -1,0 +1,24 @@
+#pragma once
+
+#include <chrono>
+
+namespace tarvo {
+
+// How long the supervisor waits at each step. The defaults are the
+// application's; tests pass short ones.
+struct ServiceTiming {
+  // The ping that tells whether something already holds the port.
+  double portCheckTimeout = 1.2;
+  // The readiness wait after a launch: this many pings, each bounded by the
+  // timeout and followed by the pause when it fails.
+  int attempts = 80;
+  double attemptTimeout = 0.6;
+  std::chrono::milliseconds attemptPause{250};
+  // A child that ignores SIGTERM is killed after the first, so stop() always
+  // returns; SIGKILL cannot be ignored, the second only bounds a child stuck
+  // in the kernel.
+  std::chrono::milliseconds terminateGrace{5000};
+  std::chrono::milliseconds killGrace{2000};
+};
+
+} // namespace tarvo
