@@ -54,6 +54,27 @@ TEST(ChildProcess, ReportsTheExitCodeOrTheSignal) {
   killed->terminate(); // after the exit: a no-op, never a signal to a reused pid
 }
 
+TEST(ChildProcess, StopKillsOnlyAChildThatOutlivesItsTerminateGrace) {
+  auto obliging = shell("exec sleep 600");
+  ASSERT_EQ(obliging->launch(), std::nullopt);
+  EXPECT_TRUE(obliging->stop(10s, 10s));
+  EXPECT_EQ(obliging->terminationStatus(), SIGTERM);
+  EXPECT_TRUE(obliging->stop(0ms, 0ms)) << "already ended";
+
+  TempFolder folder;
+  const auto ready = folder / "ready";
+  // An ignored signal stays ignored across exec.
+  auto stubborn = shell("trap '' TERM; : > '" + ready.string() + "'; exec sleep 600");
+  ASSERT_EQ(stubborn->launch(), std::nullopt);
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(ready); }));
+  EXPECT_TRUE(stubborn->stop(200ms, 10s));
+  EXPECT_EQ(stubborn->terminationStatus(), SIGKILL);
+  EXPECT_FALSE(processExists(stubborn->pid()));
+
+  auto never = shell("exit 0");
+  EXPECT_FALSE(never->stop(0ms, 0ms)) << "a child never launched never ends";
+}
+
 TEST(ChildProcess, ReportsLaunchErrorsAtOnceAndNeverRunsTheirHandler) {
   TempFolder folder;
   std::atomic<int> calls = 0;

@@ -191,6 +191,7 @@ TEST_F(Lifecycle, GivesUpOnAChildThatNeverAnswersButLeavesItRunning) {
   setMode("silent");
   Service::Timing timing = quick();
   timing.attempts = 8;
+  timing.attemptTimeout = 0.1;
   timing.attemptPause = 50ms;
   makeService(std::nullopt, timing);
   auto began = std::chrono::steady_clock::now();
