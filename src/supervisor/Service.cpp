@@ -10,10 +10,10 @@
 #include "supervisor/ChildProcess.h"
 #include "supervisor/Interpreter.h"
 #include "supervisor/ServiceLog.h"
+#include "supervisor/StartTexts.h"
 
 #include <unistd.h>
 
-#include <exception>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -21,26 +21,6 @@
 namespace tarvo {
 
 namespace {
-
-std::string alreadyServing() {
-  return std::string("Something is already serving on 127.0.0.1:") + std::to_string(Service::port) +
-         " and this app did not start it. " +
-         "Tarvo Studio will not attach to a service it did not start, because that service would "
-         "be " +
-         "handed this install's token. Quit the other copy (or the leftover `python3 -m app "
-         "serve`), " +
-         "then try again.";
-}
-
-std::string portHeld(const std::string& reported) {
-  return "Port " + std::to_string(Service::port) + " is held by \u201C" + reported +
-         "\u201D, which is not Tarvo Studio. Free the port and try again.";
-}
-
-const std::string incomplete =
-    "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it with "
-    "app/macos/install.sh: a bundle whose Resources were replaced in place can be left without "
-    "its service, or with files added that invalidate its signature.";
 
 // A folder path as text, without a trailing slash.
 std::string plain(const std::filesystem::path& path) {
@@ -149,36 +129,9 @@ void Service::post(Route route, const nlohmann::json& body, Done done) const {
   }
 }
 
+// Another start under way is launching our child too: take its result.
 std::optional<std::string> Service::start() {
-  std::promise<std::optional<std::string>> outcome;
-  std::shared_future<std::optional<std::string>> pending;
-  {
-    std::lock_guard guard(startLock_);
-    if (startInFlight_.valid()) {
-      pending = startInFlight_;
-    } else {
-      startInFlight_ = outcome.get_future().share();
-    }
-  }
-  // Another start is under way: its child is ours too, so take its result.
-  if (pending.valid()) {
-    return pending.get();
-  }
-
-  std::optional<std::string> result;
-  try {
-    result = startOnce();
-  } catch (const std::exception& failure) {
-    result = std::string("The service could not start: ") + failure.what();
-  } catch (...) {
-    result = std::string("The service could not start: unknown error");
-  }
-  {
-    std::lock_guard guard(startLock_);
-    startInFlight_ = {};
-  }
-  outcome.set_value(result);
-  return result;
+  return startGate_.run([this] { return startOnce(); });
 }
 
 std::optional<std::string> Service::startOnce() {
@@ -190,23 +143,24 @@ std::optional<std::string> Service::startOnce() {
   }
 
   if (auto reported = pingName(timing_.portCheckTimeout)) {
-    return *reported == name ? alreadyServing() : portHeld(*reported);
+    return *reported == name ? StartTexts::alreadyServing(port)
+                             : StartTexts::portHeld(port, *reported);
   }
 
   if (folders_.resources.empty()) {
-    return incomplete;
+    return StartTexts::incomplete();
   }
   const std::filesystem::path folder = serviceFolder();
   std::error_code error;
   if (!std::filesystem::exists(folder / "app", error)) {
-    return incomplete;
+    return StartTexts::incomplete();
   }
 
   sweepBytecode(folder, logURL(), maxLog);
 
   const std::optional<std::string> interpreter = python();
   if (!interpreter) {
-    return "Tarvo Studio needs Python 3.10 or later.";
+    return StartTexts::needsPython();
   }
 
   // Closed when start() returns; the child keeps its own copies.
@@ -227,7 +181,7 @@ std::optional<std::string> Service::startOnce() {
   });
 
   if (auto failure = child->launch()) {
-    return "The service could not start: " + *failure;
+    return StartTexts::couldNotStart(*failure);
   }
 
   {
@@ -243,11 +197,11 @@ std::optional<std::string> Service::startOnce() {
       return std::nullopt;
     }
     if (!child->isRunning()) {
-      return "The service stopped while starting. See " + logURL().string() + ".";
+      return StartTexts::stoppedWhileStarting(logURL());
     }
     std::this_thread::sleep_for(timing_.attemptPause);
   }
-  return "The service did not answer in time. See " + logURL().string() + ".";
+  return StartTexts::noAnswerInTime(logURL());
 }
 
 // Runs on the child's waiter thread.

@@ -5,6 +5,7 @@
 #include "protocol/Route.h"
 #include "supervisor/InstallToken.h"
 #include "supervisor/ServiceTiming.h"
+#include "supervisor/StartGate.h"
 #include "supervisor/UserFolders.h"
 
 #include <nlohmann/json_fwd.hpp>
@@ -12,7 +13,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -111,9 +111,7 @@ private:
   std::unique_ptr<protocol::BackendClient> client_;
   std::shared_ptr<platform::MainQueue> mainQueue_;
 
-  // Serialises start(): a second caller waits for the first and takes its result.
-  std::mutex startLock_;
-  std::shared_future<std::optional<std::string>> startInFlight_;
+  StartGate startGate_;
 };
 
 } // namespace tarvo

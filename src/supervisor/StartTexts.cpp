@@ -1,0 +1,42 @@
+#include "supervisor/StartTexts.h"
+
+namespace tarvo {
+
+std::string StartTexts::alreadyServing(int port) {
+  return std::string("Something is already serving on 127.0.0.1:") + std::to_string(port) +
+         " and this app did not start it. " +
+         "Tarvo Studio will not attach to a service it did not start, because that service would "
+         "be " +
+         "handed this install's token. Quit the other copy (or the leftover `python3 -m app "
+         "serve`), " +
+         "then try again.";
+}
+
+std::string StartTexts::portHeld(int port, const std::string& reported) {
+  return "Port " + std::to_string(port) + " is held by \u201C" + reported +
+         "\u201D, which is not Tarvo Studio. Free the port and try again.";
+}
+
+std::string StartTexts::incomplete() {
+  return "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it with "
+         "app/macos/install.sh: a bundle whose Resources were replaced in place can be left "
+         "without its service, or with files added that invalidate its signature.";
+}
+
+std::string StartTexts::needsPython() {
+  return "Tarvo Studio needs Python 3.10 or later.";
+}
+
+std::string StartTexts::couldNotStart(const std::string& description) {
+  return "The service could not start: " + description;
+}
+
+std::string StartTexts::stoppedWhileStarting(const std::filesystem::path& log) {
+  return "The service stopped while starting. See " + log.string() + ".";
+}
+
+std::string StartTexts::noAnswerInTime(const std::filesystem::path& log) {
+  return "The service did not answer in time. See " + log.string() + ".";
+}
+
+} // namespace tarvo
