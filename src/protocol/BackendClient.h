@@ -11,11 +11,9 @@
 #include <optional>
 #include <string>
 
-namespace tarvo {
-class HttpSession;
-}
-
 namespace tarvo::protocol {
+
+class HttpSession;
 
 // Speaks the backend's HTTP interface through one session of its own: the
 // health ping, the busy query and the routed calls. The owner says where the

@@ -14,7 +14,7 @@
 #include <thread>
 #include <utility>
 
-namespace tarvo {
+namespace tarvo::protocol {
 
 namespace {
 
@@ -347,4 +347,4 @@ bool HttpSession::parsesAsUrl(const std::string& text) {
   return parsed;
 }
 
-} // namespace tarvo
+} // namespace tarvo::protocol

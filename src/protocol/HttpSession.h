@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tarvo {
+namespace tarvo::protocol {
 
 struct HttpRequest {
   std::string method = "GET";
@@ -52,4 +52,4 @@ private:
   std::unique_ptr<Impl> impl_;
 };
 
-} // namespace tarvo
+} // namespace tarvo::protocol

@@ -75,13 +75,13 @@ std::optional<std::string> Service::windowURL() const {
   std::string text = current.empty()
                          ? base() + "/"
                          : base() + std::string(protocol::wire::tokenFragment) + current;
-  if (!HttpSession::parsesAsUrl(text)) {
+  if (!protocol::HttpSession::parsesAsUrl(text)) {
     return std::nullopt;
   }
   return text;
 }
 
-HttpSession& Service::session() const {
+protocol::HttpSession& Service::session() const {
   return client_->session();
 }
 

@@ -23,10 +23,10 @@
 namespace tarvo {
 
 class ChildProcess;
-class HttpSession;
 namespace protocol {
 class BackendClient;
-}
+class HttpSession;
+} // namespace protocol
 
 // The one supervisor of the backend: its settings, the install token, the
 // client of its HTTP interface, and the child process it launched.
@@ -88,7 +88,7 @@ public:
   // Read and called on the main thread only.
   std::function<void(std::int32_t status)> onExit;
 
-  [[nodiscard]] HttpSession& session() const;
+  [[nodiscard]] protocol::HttpSession& session() const;
 
 private:
   Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,

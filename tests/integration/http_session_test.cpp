@@ -13,6 +13,10 @@
 namespace tarvo::test {
 namespace {
 
+using protocol::HttpReply;
+using protocol::HttpRequest;
+using protocol::HttpSession;
+
 const std::string pingURL = Service::base() + "/api/ping";
 
 // Sends one request and waits for its reply (or gives up after `limit`).

@@ -11,6 +11,10 @@
 namespace tarvo::test {
 namespace {
 
+using protocol::HttpReply;
+using protocol::HttpRequest;
+using protocol::HttpSession;
+
 constexpr const char* backend = R"(import http.server, json, sys, threading, time
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):

@@ -9,6 +9,9 @@
 namespace tarvo::test {
 namespace {
 
+using protocol::HttpReply;
+using protocol::HttpRequest;
+
 struct PingCase {
   const char* label;
   std::string raw;
