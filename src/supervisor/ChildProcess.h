@@ -53,6 +53,7 @@ public:
   // to `terminateGrace` for it to exit, then SIGKILL and up to `killGrace`.
   // True once it has exited; at once for a child that already has.
   bool stop(std::chrono::milliseconds terminateGrace, std::chrono::milliseconds killGrace);
+
   [[nodiscard]] std::optional<std::int32_t> terminationStatus() const;
 
 private:
