@@ -1,8 +1,8 @@
 // Process entry: the platform's queues and desktop, the supervisor, the one
 // application delegate, and the GTK application's loop.
-#include "platform/gtk/GlibMainQueue.h"
-#include "platform/gtk/GtkUi.h"
-#include "platform/gtk/WorkerPool.h"
+#include "gtk/GlibMainQueue.h"
+#include "gtk/GtkUi.h"
+#include "gtk/WorkerPool.h"
 #include "shell/AppDelegate.h"
 #include "shell/Backend.h"
 #include "supervisor/Service.h"

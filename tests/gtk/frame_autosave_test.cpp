@@ -1,7 +1,7 @@
 // The remembered window frame: what is saved comes back, other windows'
 // groups survive, and a damaged file costs only the placement.
-#include "platform/gtk/FrameAutosave.h"
-#include "platform/gtk/Places.h"
+#include "gtk/FrameAutosave.h"
+#include "gtk/Places.h"
 
 #include <gtest/gtest.h>
 

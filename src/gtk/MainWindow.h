@@ -1,8 +1,8 @@
 #pragma once
 
+#include "gtk/FrameAutosave.h"
+#include "gtk/GObjectPtr.h"
 #include "platform/Ui.h"
-#include "platform/gtk/FrameAutosave.h"
-#include "platform/gtk/GObjectPtr.h"
 
 #include <gtk/gtk.h>
 

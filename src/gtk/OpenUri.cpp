@@ -1,4 +1,4 @@
-#include "platform/gtk/OpenUri.h"
+#include "gtk/OpenUri.h"
 
 #include <gio/gio.h>
 #include <gtk/gtk.h>

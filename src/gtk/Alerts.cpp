@@ -1,6 +1,6 @@
-#include "platform/gtk/Alerts.h"
+#include "gtk/Alerts.h"
 
-#include "platform/gtk/FocusOnMap.h"
+#include "gtk/FocusOnMap.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "platform/gtk/MenuBarView.h"
+#include "gtk/MenuBarView.h"
 
 #include <utility>
 

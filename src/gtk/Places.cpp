@@ -1,4 +1,4 @@
-#include "platform/gtk/Places.h"
+#include "gtk/Places.h"
 
 #include <pwd.h>
 #include <unistd.h>

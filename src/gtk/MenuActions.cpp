@@ -1,7 +1,7 @@
 // What the menu items do: items aimed at the delegate call it; the others
 // (the first responder's) are carried out here on the window, the page or
 // the application.
-#include "platform/gtk/GtkUi.h"
+#include "gtk/GtkUi.h"
 
 #ifndef TARVO_VERSION
 #define TARVO_VERSION "0"

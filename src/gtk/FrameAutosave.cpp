@@ -1,6 +1,6 @@
-#include "platform/gtk/FrameAutosave.h"
+#include "gtk/FrameAutosave.h"
 
-#include "platform/gtk/Places.h"
+#include "gtk/Places.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "gtk/ApplicationShell.h"
+#include "gtk/MainWindow.h"
+#include "gtk/MenuBarView.h"
+#include "gtk/WebView.h"
 #include "platform/Delegate.h"
 #include "platform/Ui.h"
-#include "platform/gtk/ApplicationShell.h"
-#include "platform/gtk/MainWindow.h"
-#include "platform/gtk/MenuBarView.h"
-#include "platform/gtk/WebView.h"
 
 #include <memory>
 #include <optional>

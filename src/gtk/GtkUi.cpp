@@ -1,8 +1,8 @@
-#include "platform/gtk/GtkUi.h"
+#include "gtk/GtkUi.h"
 
-#include "platform/gtk/Alerts.h"
-#include "platform/gtk/OpenUri.h"
-#include "platform/gtk/Places.h"
+#include "gtk/Alerts.h"
+#include "gtk/OpenUri.h"
+#include "gtk/Places.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
 // What the web view reports, turned into calls of the delegate.
-#include "platform/gtk/WebView.h"
+#include "gtk/WebView.h"
 
 #include <cstring>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "platform/gtk/ApplicationShell.h"
+#include "gtk/ApplicationShell.h"
 
-#include "platform/gtk/Places.h"
+#include "gtk/Places.h"
 
 #include <glib-unix.h>
 

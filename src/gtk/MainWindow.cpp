@@ -1,6 +1,6 @@
-#include "platform/gtk/MainWindow.h"
+#include "gtk/MainWindow.h"
 
-#include "platform/gtk/FocusOnMap.h"
+#include "gtk/FocusOnMap.h"
 
 #include <gdk/gdkx.h>
 
