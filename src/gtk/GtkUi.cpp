@@ -10,7 +10,7 @@ namespace tarvo::platform::gtk {
 
 GtkUi::GtkUi(std::string applicationId)
     : shell_(std::move(applicationId)),
-      menuHandler_(std::make_shared<MenuHandler>([this](const MenuItem& item) { perform(item); })) {
+      menuHandler_(std::make_shared<MenuHandler>([this](Action action) { perform(action); })) {
   shell_.setHooks({
       [this] { return window_ && window_->visible(); },
       [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },

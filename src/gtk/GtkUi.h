@@ -39,9 +39,7 @@ public:
   void inhibitLogout(bool on) override;
 
 private:
-  void perform(const MenuItem& item);
-  void performOnDelegate(Action action);
-  void performOnFirstResponder(Action action);
+  void perform(Action action);
   void showAbout();
   void buildMenuBar();
   void windowClosed();
