@@ -1,5 +1,6 @@
 // Process entry: the platform's queues and desktop, the supervisor, the one
 // application delegate, and the GTK application's loop.
+#include "gtk/Folders.h"
 #include "gtk/GlibMainQueue.h"
 #include "gtk/GtkUi.h"
 #include "gtk/WorkerPool.h"
@@ -11,6 +12,25 @@
 
 #include <memory>
 
+namespace {
+
+// The toolkit's folders, under the same user home and bundle the supervisor
+// found: the state folder beside the log, the bundle's icons and extension.
+tarvo::platform::gtk::Folders toolkitFolders(const tarvo::Locations& places) {
+  tarvo::platform::gtk::Folders folders;
+  if (!places.userHome.empty()) {
+    folders.state = places.userHome / ".local" / "state" / "Tarvo Studio";
+  }
+  if (!places.resources.empty()) {
+    const auto bundle = places.resources.parent_path();
+    folders.icons = bundle / "share" / "icons";
+    folders.webExtensions = bundle / "lib" / "web-extensions";
+  }
+  return folders;
+}
+
+} // namespace
+
 int main() {
   using namespace tarvo;
 
@@ -21,7 +41,8 @@ int main() {
   auto workers = std::make_shared<platform::gtk::WorkerPool>();
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
-  auto ui = std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID);
+  auto ui =
+      std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(service->locations()));
   auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui});
   ui->attach(delegate);
 

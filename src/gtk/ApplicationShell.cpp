@@ -1,7 +1,5 @@
 #include "gtk/ApplicationShell.h"
 
-#include "gtk/Places.h"
-
 #include <glib-unix.h>
 
 #include <csignal>
@@ -17,7 +15,8 @@ constexpr const char* inhibitReason = "an approved Tarvo pipeline may be running
 
 // The application object exists from the start (GTK itself is only set up
 // at "startup"); registration, and with it single instance, happens in run().
-ApplicationShell::ApplicationShell(std::string id) : id_(std::move(id)) {
+ApplicationShell::ApplicationShell(std::string id, std::filesystem::path icons)
+    : id_(std::move(id)), icons_(std::move(icons)) {
   create(G_APPLICATION_DEFAULT_FLAGS);
 }
 
@@ -71,8 +70,9 @@ void ApplicationShell::onStartup(GApplication* app, gpointer self) {
   me->sigint_ = g_unix_signal_add(SIGINT, onQuitSignal, me);
   // An installed copy finds its icon in the desktop's theme; one run from its
   // build folder finds it in the bundle.
-  const auto icons = executableFolder().parent_path() / "share" / "icons";
-  gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons.c_str());
+  if (!me->icons_.empty()) {
+    gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), me->icons_.c_str());
+  }
   gtk_window_set_default_icon_name(TARVO_APP_ID);
 }
 

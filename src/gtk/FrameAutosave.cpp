@@ -1,7 +1,5 @@
 #include "gtk/FrameAutosave.h"
 
-#include "gtk/Places.h"
-
 #include <glib.h>
 #include <glib/gstdio.h>
 
@@ -35,9 +33,8 @@ std::optional<int> readInt(GKeyFile* file, const char* group, const char* key) {
 FrameAutosave::FrameAutosave(std::filesystem::path file, std::string name)
     : file_(std::move(file)), name_(std::move(name)) {}
 
-std::filesystem::path FrameAutosave::defaultFile() {
-  const auto folder = stateFolder();
-  return folder.empty() ? std::filesystem::path{} : folder / "window.ini";
+std::filesystem::path FrameAutosave::fileIn(const std::filesystem::path& stateFolder) {
+  return stateFolder.empty() ? std::filesystem::path{} : stateFolder / "window.ini";
 }
 
 std::optional<Frame> FrameAutosave::load() const {

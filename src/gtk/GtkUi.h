@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gtk/ApplicationShell.h"
+#include "gtk/Folders.h"
 #include "gtk/MainWindow.h"
 #include "gtk/MenuBarView.h"
 #include "gtk/WebView.h"
@@ -17,7 +18,7 @@ namespace tarvo::platform::gtk {
 // Ui calls and routes menu items. No decision of the application lives here.
 class GtkUi final : public Ui {
 public:
-  explicit GtkUi(std::string applicationId);
+  GtkUi(std::string applicationId, Folders folders);
   ~GtkUi() override;
   GtkUi(const GtkUi&) = delete;
   GtkUi& operator=(const GtkUi&) = delete;
@@ -44,6 +45,7 @@ private:
   void buildMenuBar();
   void windowClosed();
 
+  Folders folders_;
   ApplicationShell shell_;
   std::weak_ptr<Delegate> delegate_;
   std::optional<MenuBar> menus_;
