@@ -16,6 +16,8 @@ file(GLOB TARVO_EXTENSION_SOURCES CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/src/gtk/extension/*.cpp)
 if(TARVO_EXTENSION_SOURCES)
   add_library(tarvo_web_extension MODULE ${TARVO_EXTENSION_SOURCES})
+  # Shares the toolkit layer's headers (its wire names, its GLib owners), not its library.
+  target_include_directories(tarvo_web_extension PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(tarvo_web_extension PRIVATE PkgConfig::WEBKIT_EXT)
   target_compile_options(tarvo_web_extension PRIVATE ${TARVO_WARNINGS})
   set_target_properties(tarvo_web_extension PROPERTIES

@@ -1,5 +1,7 @@
 #include "gtk/ApplicationShell.h"
 
+#include "gtk/GlibPtr.h"
+
 #include <glib-unix.h>
 
 #include <csignal>
@@ -45,15 +47,12 @@ void ApplicationShell::create(GApplicationFlags flags) {
 }
 
 int ApplicationShell::run() {
-  GError* error = nullptr;
-  if (!g_application_register(G_APPLICATION(app_.get()), nullptr, &error)) {
+  GErrorPtr error;
+  if (!g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error))) {
     // A session bus that cannot be used (none, or it refused the name):
     // start all the same, as a lone instance.
-    g_clear_error(&error);
     create(G_APPLICATION_NON_UNIQUE);
-    if (!g_application_register(G_APPLICATION(app_.get()), nullptr, &error)) {
-      g_clear_error(&error);
-    }
+    g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error));
   }
   // Arguments are not ours to read: the application takes no options and
   // opens no files, so only the program name is passed on.

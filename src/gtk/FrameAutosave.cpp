@@ -1,5 +1,7 @@
 #include "gtk/FrameAutosave.h"
 
+#include "gtk/GlibPtr.h"
+
 #include <glib.h>
 #include <glib/gstdio.h>
 
@@ -13,16 +15,10 @@ namespace {
 // Beyond any real screen; larger values mean the file was damaged or edited.
 constexpr int maxExtent = 32768;
 
-struct KeyFileFree {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
-
 std::optional<int> readInt(GKeyFile* file, const char* group, const char* key) {
-  GError* error = nullptr;
-  const int value = g_key_file_get_integer(file, group, key, &error);
-  if (error != nullptr) {
-    g_error_free(error);
+  GErrorPtr error;
+  const int value = g_key_file_get_integer(file, group, key, OutPtr(error));
+  if (error) {
     return std::nullopt;
   }
   return value;
@@ -41,7 +37,7 @@ std::optional<Frame> FrameAutosave::load() const {
   if (file_.empty() || name_.empty()) {
     return std::nullopt;
   }
-  KeyFile file(g_key_file_new());
+  GKeyFilePtr file(g_key_file_new());
   if (!g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_NONE, nullptr)) {
     return std::nullopt;
   }
@@ -71,7 +67,7 @@ void FrameAutosave::save(const Frame& frame) const {
     return;
   }
   // Keep whatever other groups the file holds.
-  KeyFile file(g_key_file_new());
+  GKeyFilePtr file(g_key_file_new());
   g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
   const char* group = name_.c_str();
   g_key_file_remove_group(file.get(), group, nullptr);

@@ -1,5 +1,8 @@
 #include "gtk/OpenUri.h"
 
+#include "gtk/GObjectPtr.h"
+#include "gtk/GlibPtr.h"
+
 #include <gio/gio.h>
 #include <gtk/gtk.h>
 
@@ -8,9 +11,8 @@ namespace tarvo::platform::gtk {
 namespace {
 
 void launched(GObject* /*source*/, GAsyncResult* result, gpointer /*data*/) {
-  GError* error = nullptr;
-  g_app_info_launch_default_for_uri_finish(result, &error);
-  g_clear_error(&error); // nothing is shown when it fails
+  GErrorPtr error; // nothing is shown when it fails
+  g_app_info_launch_default_for_uri_finish(result, OutPtr(error));
 }
 
 } // namespace
@@ -19,24 +21,18 @@ void openUri(const std::string& target) {
   if (target.empty()) {
     return;
   }
-  gchar* uri = nullptr;
-  if (g_path_is_absolute(target.c_str())) {
-    uri = g_filename_to_uri(target.c_str(), nullptr, nullptr);
-  } else {
-    uri = g_strdup(target.c_str());
-  }
-  if (uri == nullptr) {
+  const GCharPtr uri(g_path_is_absolute(target.c_str())
+                         ? g_filename_to_uri(target.c_str(), nullptr, nullptr)
+                         : g_strdup(target.c_str()));
+  if (!uri) {
     return;
   }
-  GAppLaunchContext* context = nullptr;
+  GObjectPtr<GAppLaunchContext> context;
   if (GdkDisplay* display = gdk_display_get_default()) {
-    context = G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display));
+    context = GObjectPtr<GAppLaunchContext>::adopt(
+        G_APP_LAUNCH_CONTEXT(gdk_display_get_app_launch_context(display)));
   }
-  g_app_info_launch_default_for_uri_async(uri, context, nullptr, launched, nullptr);
-  if (context != nullptr) {
-    g_object_unref(context);
-  }
-  g_free(uri);
+  g_app_info_launch_default_for_uri_async(uri.get(), context.get(), nullptr, launched, nullptr);
 }
 
 } // namespace tarvo::platform::gtk
