@@ -8,8 +8,8 @@ namespace tarvo::platform::gtk {
 
 // Owners for GLib values that are not GObjects (those have GObjectPtr): each
 // frees its value with the function GLib names for that type.
-template <auto free> struct GlibFree {
-  template <typename T> void operator()(T* value) const { free(value); }
+template <auto release> struct GlibFree {
+  template <typename T> void operator()(T* value) const { release(value); }
 };
 
 using GCharPtr = std::unique_ptr<gchar, GlibFree<g_free>>;
@@ -29,7 +29,7 @@ public:
   OutPtr(OutPtr&&) = delete;
   OutPtr& operator=(OutPtr&&) = delete;
 
-  // NOLINTNEXTLINE(google-explicit-constructor): stands where GLib wants T**.
+  // Stands where GLib wants a T**.
   operator typename Owner::pointer *() { return &value_; }
 
 private:

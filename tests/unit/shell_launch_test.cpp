@@ -1,3 +1,4 @@
+#include "shell/MainMenu.h"
 #include "support/ShellRig.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,14 @@ TEST(ShellLaunch, BuildsMenusWindowAndViewThenBringsTheBackendUp) {
   EXPECT_EQ(rig.backend->onExitSet, 1);
   EXPECT_EQ(rig.background->size(), 1U); // the start, off the main thread
   EXPECT_EQ(rig.backend->starts, 0);
+
+  ASSERT_TRUE(rig.ui->menuBar);
+  const auto menus = MainMenu::bar();
+  ASSERT_EQ(rig.ui->menuBar->size(), menus.size());
+  for (std::size_t m = 0; m < menus.size(); ++m) {
+    EXPECT_EQ((*rig.ui->menuBar)[m].title, menus[m].title);
+    EXPECT_EQ((*rig.ui->menuBar)[m].items.size(), menus[m].items.size());
+  }
 
   ASSERT_TRUE(rig.ui->window);
   EXPECT_EQ(rig.ui->window->title, "Tarvo Studio");
