@@ -37,7 +37,7 @@ if(TARGET tarvo_web_extension)
   add_dependencies(tarvo-studio tarvo_web_extension)
 endif()
 
-# Tests of the platform layer that need no display: the queues, the quit road,
+# Tests of the toolkit layer that need no display: the queues, the quit road,
 # the remembered frame. (The window itself is tested end to end.)
 file(GLOB TARVO_GTK_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gtk/*.cpp)
 if(TARVO_BUILD_TESTS AND TARVO_GTK_TESTS)
