@@ -4,17 +4,20 @@ pkg_check_modules(GTK REQUIRED IMPORTED_TARGET gtk+-3.0)
 pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
 pkg_check_modules(WEBKIT_EXT REQUIRED IMPORTED_TARGET webkit2gtk-web-extension-4.1)
 
-file(GLOB TARVO_GTK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/gtk/*.cpp)
+file(GLOB TARVO_GTK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/gtk/*.cpp)
 add_library(tarvo_gtk STATIC ${TARVO_GTK_SOURCES})
-target_link_libraries(tarvo_gtk PUBLIC tarvo_shell PkgConfig::GTK PkgConfig::WEBKIT)
+# The toolkit layer sees only the seam; main.cpp is where it meets the shell.
+target_link_libraries(tarvo_gtk PUBLIC tarvo_platform_api PkgConfig::GTK PkgConfig::WEBKIT)
 target_compile_options(tarvo_gtk PRIVATE ${TARVO_WARNINGS})
 target_compile_definitions(tarvo_gtk PUBLIC TARVO_VERSION="${PROJECT_VERSION}" TARVO_APP_ID="${TARVO_APP_ID}")
 
 # Loaded into each web process: tells the application which frame posted a message.
 file(GLOB TARVO_EXTENSION_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/src/platform/gtk/extension/*.cpp)
+     ${CMAKE_SOURCE_DIR}/src/gtk/extension/*.cpp)
 if(TARVO_EXTENSION_SOURCES)
   add_library(tarvo_web_extension MODULE ${TARVO_EXTENSION_SOURCES})
+  # Shares the toolkit layer's headers (its wire names, its GLib owners), not its library.
+  target_include_directories(tarvo_web_extension PRIVATE ${CMAKE_SOURCE_DIR}/src)
   target_link_libraries(tarvo_web_extension PRIVATE PkgConfig::WEBKIT_EXT)
   target_compile_options(tarvo_web_extension PRIVATE ${TARVO_WARNINGS})
   set_target_properties(tarvo_web_extension PROPERTIES
@@ -23,7 +26,7 @@ if(TARVO_EXTENSION_SOURCES)
 endif()
 
 add_executable(tarvo-studio ${CMAKE_SOURCE_DIR}/src/main.cpp)
-target_link_libraries(tarvo-studio PRIVATE tarvo_gtk)
+target_link_libraries(tarvo-studio PRIVATE tarvo_gtk tarvo_shell)
 target_compile_options(tarvo-studio PRIVATE ${TARVO_WARNINGS})
 set_target_properties(tarvo-studio PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TARVO_BUNDLE_DIR}/bin)
 add_dependencies(tarvo-studio tarvo_backend)
@@ -34,7 +37,7 @@ if(TARGET tarvo_web_extension)
   add_dependencies(tarvo-studio tarvo_web_extension)
 endif()
 
-# Tests of the platform layer that need no display: the queues, the quit road,
+# Tests of the toolkit layer that need no display: the queues, the quit road,
 # the remembered frame. (The window itself is tested end to end.)
 file(GLOB TARVO_GTK_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gtk/*.cpp)
 if(TARVO_BUILD_TESTS AND TARVO_GTK_TESTS)

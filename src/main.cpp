@@ -1,8 +1,9 @@
 // Process entry: the platform's queues and desktop, the supervisor, the one
 // application delegate, and the GTK application's loop.
-#include "platform/gtk/GlibMainQueue.h"
-#include "platform/gtk/GtkUi.h"
-#include "platform/gtk/WorkerPool.h"
+#include "gtk/Folders.h"
+#include "gtk/GlibMainQueue.h"
+#include "gtk/GtkUi.h"
+#include "gtk/WorkerPool.h"
 #include "shell/AppDelegate.h"
 #include "shell/Backend.h"
 #include "supervisor/Service.h"
@@ -10,6 +11,25 @@
 #include <glib.h>
 
 #include <memory>
+
+namespace {
+
+// The toolkit's folders, under the same user home and bundle the supervisor
+// found: the state folder beside the log, the bundle's icons and extension.
+tarvo::platform::gtk::Folders toolkitFolders(const tarvo::Locations& places) {
+  tarvo::platform::gtk::Folders folders;
+  if (!places.userHome.empty()) {
+    folders.state = places.userHome / ".local" / "state" / "Tarvo Studio";
+  }
+  if (!places.resources.empty()) {
+    const auto bundle = places.resources.parent_path();
+    folders.icons = bundle / "share" / "icons";
+    folders.webExtensions = bundle / "lib" / "web-extensions";
+  }
+  return folders;
+}
+
+} // namespace
 
 int main() {
   using namespace tarvo;
@@ -21,7 +41,8 @@ int main() {
   auto workers = std::make_shared<platform::gtk::WorkerPool>();
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
-  auto ui = std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID);
+  auto ui =
+      std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(service->locations()));
   auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui});
   ui->attach(delegate);
 

@@ -1,6 +1,7 @@
 #include "shell/AppDelegate.h"
 
 #include "shell/FileUrl.h"
+#include "shell/MainMenu.h"
 
 #include <utility>
 
@@ -17,7 +18,7 @@ AppDelegate::AppDelegate(std::shared_ptr<Backend> service, Platform platform)
 void AppDelegate::applicationDidFinishLaunching() {
   // Keeping the session from ending silently follows the backend: it is
   // switched on once a start succeeds and off when the backend goes away.
-  platform_.ui->installMenuBar(menuBar());
+  platform_.ui->installMenuBar(MainMenu::bar());
   platform_.ui->createWindow({"Tarvo Studio", 1100, 740, 820, 540, "TarvoStudioMain"});
   platform_.ui->createWebView();
   std::weak_ptr<AppDelegate> weak = weak_from_this();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/Delegate.h"
-#include "platform/Menu.h"
 #include "platform/Queues.h"
 #include "platform/Ui.h"
 #include "shell/Backend.h"
@@ -28,7 +27,6 @@ public:
   static std::shared_ptr<AppDelegate> make(std::shared_ptr<Backend> service, Platform platform);
 
   static constexpr std::int64_t maxRestarts = 5;
-  [[nodiscard]] static platform::MenuBar menuBar();
 
   // platform::Delegate
   void applicationDidFinishLaunching() override;

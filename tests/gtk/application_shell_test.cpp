@@ -1,6 +1,6 @@
 // The one road to the end: every request to quit asks the delegate, and the
 // application ends only on its answer, with applicationWillTerminate once.
-#include "platform/gtk/ApplicationShell.h"
+#include "gtk/ApplicationShell.h"
 
 #include <gtest/gtest.h>
 

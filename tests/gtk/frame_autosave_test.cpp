@@ -1,16 +1,13 @@
 // The remembered window frame: what is saved comes back, other windows'
 // groups survive, and a damaged file costs only the placement.
-#include "platform/gtk/FrameAutosave.h"
-#include "platform/gtk/Places.h"
+#include "gtk/FrameAutosave.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <pwd.h>
 #include <string>
-#include <unistd.h>
 
 namespace tarvo::platform::gtk {
 namespace {
@@ -96,30 +93,14 @@ TEST_F(FrameAutosaveTest, AnUnwritableFolderIsIgnored) {
   EXPECT_FALSE(autosave.load().has_value());
 }
 
-// The environment is changed while no other thread runs.
-// NOLINTBEGIN(concurrency-mt-unsafe)
-TEST(Places, HomeComesFromThePasswdEntryNotFromHOME) {
-  const passwd* entry = getpwuid(getuid());
-  ASSERT_NE(entry, nullptr);
-  const char* saved = std::getenv("HOME");
-  const std::string before = saved != nullptr ? saved : "";
-  setenv("HOME", "/nonexistent-home-for-test", 1);
-  EXPECT_EQ(userHome(), fs::path(entry->pw_dir));
-  EXPECT_EQ(stateFolder(), fs::path(entry->pw_dir) / ".local" / "state" / "Tarvo Studio");
-  EXPECT_EQ(FrameAutosave::defaultFile(), stateFolder() / "window.ini");
-  if (saved != nullptr) {
-    setenv("HOME", before.c_str(), 1);
-  } else {
-    unsetenv("HOME");
-  }
-}
-// NOLINTEND(concurrency-mt-unsafe)
-
-TEST(Places, ExtensionsLiveBesideTheBinFolder) {
-  const auto bin = executableFolder();
-  ASSERT_FALSE(bin.empty());
-  EXPECT_EQ(webExtensionsFolder(),
-            (bin.parent_path() / "lib" / "web-extensions").lexically_normal());
+TEST(FrameAutosaveFile, LivesInTheStateFolderAndNowhereWithoutOne) {
+  EXPECT_EQ(FrameAutosave::fileIn("/home/ada/.local/state/Tarvo Studio"),
+            fs::path("/home/ada/.local/state/Tarvo Studio/window.ini"));
+  // Not "window.ini" in whatever the working folder happens to be.
+  EXPECT_TRUE(FrameAutosave::fileIn({}).empty());
+  FrameAutosave nowhere(FrameAutosave::fileIn({}), "TarvoStudioMain");
+  nowhere.save({1100, 740, 0, 0, false});
+  EXPECT_FALSE(nowhere.load().has_value());
 }
 
 } // namespace

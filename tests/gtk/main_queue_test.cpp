@@ -1,6 +1,6 @@
 // The main queue runs jobs on the thread that runs GLib's default context, in
 // the order they fall due, whoever posted them, and frees every job.
-#include "platform/gtk/GlibMainQueue.h"
+#include "gtk/GlibMainQueue.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // When a load would only scroll: the same address apart from its fragment.
-#include "platform/gtk/SameDocument.h"
+#include "gtk/SameDocument.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The background queue: blocking jobs run side by side, never on the
 // posting thread; shutting down waits for running jobs and drops the rest.
-#include "platform/gtk/WorkerPool.h"
+#include "gtk/WorkerPool.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 // What the web view reports, turned into calls of the delegate.
-#include "platform/gtk/WebView.h"
+#include "gtk/WebView.h"
+
+#include "gtk/ExtensionWire.h"
 
 #include <cstring>
 #include <memory>
@@ -9,11 +11,6 @@
 namespace tarvo::platform::gtk {
 
 namespace {
-
-// The name and shape of what the web process extension sends: main frame or
-// not, the frame's address, the posted body as JSON.
-constexpr const char* scriptMessageName = "studio-message";
-constexpr const char* scriptMessageType = "(bss)";
 
 std::string requestURI(WebKitPolicyDecision* decision) {
   WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
@@ -100,18 +97,18 @@ gboolean WebView::onLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent event, g
 
 gboolean WebView::onUserMessage(WebKitWebView* view, WebKitUserMessage* message, gpointer self) {
   const char* name = webkit_user_message_get_name(message);
-  if (name == nullptr || std::strcmp(name, scriptMessageName) != 0) {
+  if (name == nullptr || std::strcmp(name, ExtensionWire::messageName) != 0) {
     return FALSE;
   }
   GVariant* parameters = webkit_user_message_get_parameters(message);
   if (parameters == nullptr ||
-      !g_variant_is_of_type(parameters, G_VARIANT_TYPE(scriptMessageType))) {
+      !g_variant_is_of_type(parameters, G_VARIANT_TYPE(ExtensionWire::messageType))) {
     return TRUE; // ours by name but malformed: dropped
   }
   gboolean mainFrame = FALSE;
   const char* frameURL = nullptr;
   const char* body = nullptr;
-  g_variant_get(parameters, "(b&s&s)", &mainFrame, &frameURL, &body);
+  g_variant_get(parameters, ExtensionWire::messageFields, &mainFrame, &frameURL, &body);
 
   auto* me = static_cast<WebView*>(self);
   ScriptMessage script;

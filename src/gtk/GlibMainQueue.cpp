@@ -1,4 +1,4 @@
-#include "platform/gtk/GlibMainQueue.h"
+#include "gtk/GlibMainQueue.h"
 
 #include <glib.h>
 

@@ -1,6 +1,6 @@
-#include "platform/gtk/ApplicationShell.h"
+#include "gtk/ApplicationShell.h"
 
-#include "platform/gtk/Places.h"
+#include "gtk/GlibPtr.h"
 
 #include <glib-unix.h>
 
@@ -17,7 +17,8 @@ constexpr const char* inhibitReason = "an approved Tarvo pipeline may be running
 
 // The application object exists from the start (GTK itself is only set up
 // at "startup"); registration, and with it single instance, happens in run().
-ApplicationShell::ApplicationShell(std::string id) : id_(std::move(id)) {
+ApplicationShell::ApplicationShell(std::string id, std::filesystem::path icons)
+    : id_(std::move(id)), icons_(std::move(icons)) {
   create(G_APPLICATION_DEFAULT_FLAGS);
 }
 
@@ -46,15 +47,12 @@ void ApplicationShell::create(GApplicationFlags flags) {
 }
 
 int ApplicationShell::run() {
-  GError* error = nullptr;
-  if (!g_application_register(G_APPLICATION(app_.get()), nullptr, &error)) {
+  GErrorPtr error;
+  if (!g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error))) {
     // A session bus that cannot be used (none, or it refused the name):
     // start all the same, as a lone instance.
-    g_clear_error(&error);
     create(G_APPLICATION_NON_UNIQUE);
-    if (!g_application_register(G_APPLICATION(app_.get()), nullptr, &error)) {
-      g_clear_error(&error);
-    }
+    g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error));
   }
   // Arguments are not ours to read: the application takes no options and
   // opens no files, so only the program name is passed on.
@@ -71,8 +69,9 @@ void ApplicationShell::onStartup(GApplication* app, gpointer self) {
   me->sigint_ = g_unix_signal_add(SIGINT, onQuitSignal, me);
   // An installed copy finds its icon in the desktop's theme; one run from its
   // build folder finds it in the bundle.
-  const auto icons = executableFolder().parent_path() / "share" / "icons";
-  gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), icons.c_str());
+  if (!me->icons_.empty()) {
+    gtk_icon_theme_append_search_path(gtk_icon_theme_get_default(), me->icons_.c_str());
+  }
   gtk_window_set_default_icon_name(TARVO_APP_ID);
 }
 

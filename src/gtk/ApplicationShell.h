@@ -1,10 +1,11 @@
 #pragma once
 
+#include "gtk/GObjectPtr.h"
 #include "platform/Delegate.h"
-#include "platform/gtk/GObjectPtr.h"
 
 #include <gtk/gtk.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,7 +24,8 @@ public:
     std::function<void()> shuttingDown;  // the loop is about to end
   };
 
-  explicit ApplicationShell(std::string id);
+  // `icons` is searched for the application's icon before the desktop's theme.
+  explicit ApplicationShell(std::string id, std::filesystem::path icons = {});
   ~ApplicationShell();
   ApplicationShell(const ApplicationShell&) = delete;
   ApplicationShell& operator=(const ApplicationShell&) = delete;
@@ -55,6 +57,7 @@ private:
   static gboolean onQuitSignal(gpointer self);
 
   std::string id_;
+  std::filesystem::path icons_;
   GObjectPtr<GtkApplication> app_;
   std::weak_ptr<Delegate> delegate_;
   Hooks hooks_;

@@ -1,6 +1,6 @@
-#include "platform/gtk/WebView.h"
+#include "gtk/WebView.h"
 
-#include "platform/gtk/SameDocument.h"
+#include "gtk/SameDocument.h"
 
 #include <algorithm>
 #include <cmath>

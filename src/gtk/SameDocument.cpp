@@ -1,4 +1,4 @@
-#include "platform/gtk/SameDocument.h"
+#include "gtk/SameDocument.h"
 
 #include <glib.h>
 

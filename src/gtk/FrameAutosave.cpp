@@ -1,6 +1,6 @@
-#include "platform/gtk/FrameAutosave.h"
+#include "gtk/FrameAutosave.h"
 
-#include "platform/gtk/Places.h"
+#include "gtk/GlibPtr.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
@@ -15,16 +15,10 @@ namespace {
 // Beyond any real screen; larger values mean the file was damaged or edited.
 constexpr int maxExtent = 32768;
 
-struct KeyFileFree {
-  void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
-
 std::optional<int> readInt(GKeyFile* file, const char* group, const char* key) {
-  GError* error = nullptr;
-  const int value = g_key_file_get_integer(file, group, key, &error);
-  if (error != nullptr) {
-    g_error_free(error);
+  GErrorPtr error;
+  const int value = g_key_file_get_integer(file, group, key, OutPtr(error));
+  if (error) {
     return std::nullopt;
   }
   return value;
@@ -35,16 +29,15 @@ std::optional<int> readInt(GKeyFile* file, const char* group, const char* key) {
 FrameAutosave::FrameAutosave(std::filesystem::path file, std::string name)
     : file_(std::move(file)), name_(std::move(name)) {}
 
-std::filesystem::path FrameAutosave::defaultFile() {
-  const auto folder = stateFolder();
-  return folder.empty() ? std::filesystem::path{} : folder / "window.ini";
+std::filesystem::path FrameAutosave::fileIn(const std::filesystem::path& stateFolder) {
+  return stateFolder.empty() ? std::filesystem::path{} : stateFolder / "window.ini";
 }
 
 std::optional<Frame> FrameAutosave::load() const {
   if (file_.empty() || name_.empty()) {
     return std::nullopt;
   }
-  KeyFile file(g_key_file_new());
+  GKeyFilePtr file(g_key_file_new());
   if (!g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_NONE, nullptr)) {
     return std::nullopt;
   }
@@ -74,7 +67,7 @@ void FrameAutosave::save(const Frame& frame) const {
     return;
   }
   // Keep whatever other groups the file holds.
-  KeyFile file(g_key_file_new());
+  GKeyFilePtr file(g_key_file_new());
   g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
   const char* group = name_.c_str();
   g_key_file_remove_group(file.get(), group, nullptr);

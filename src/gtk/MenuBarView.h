@@ -10,7 +10,7 @@
 
 namespace tarvo::platform::gtk {
 
-using MenuHandler = std::function<void(const MenuItem& item)>;
+using MenuHandler = std::function<void(Action action)>;
 
 // Builds a GtkMenuBar from the shell's menu data. Each item's label is its
 // title (no mnemonics), which is also its accessible name; key equivalents

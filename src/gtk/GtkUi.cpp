@@ -1,16 +1,15 @@
-#include "platform/gtk/GtkUi.h"
+#include "gtk/GtkUi.h"
 
-#include "platform/gtk/Alerts.h"
-#include "platform/gtk/OpenUri.h"
-#include "platform/gtk/Places.h"
+#include "gtk/Alerts.h"
+#include "gtk/OpenUri.h"
 
 #include <utility>
 
 namespace tarvo::platform::gtk {
 
-GtkUi::GtkUi(std::string applicationId)
-    : shell_(std::move(applicationId)),
-      menuHandler_(std::make_shared<MenuHandler>([this](const MenuItem& item) { perform(item); })) {
+GtkUi::GtkUi(std::string applicationId, Folders folders)
+    : folders_(std::move(folders)), shell_(std::move(applicationId), folders_.icons),
+      menuHandler_(std::make_shared<MenuHandler>([this](Action action) { perform(action); })) {
   shell_.setHooks({
       [this] { return window_ && window_->visible(); },
       [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },
@@ -52,7 +51,9 @@ void GtkUi::createWindow(const WindowSpec& spec) {
   if (window_) {
     return; // one window for the life of the process
   }
-  window_ = std::make_unique<MainWindow>(shell_.application(), spec, [this] { windowClosed(); });
+  window_ = std::make_unique<MainWindow>(shell_.application(), spec,
+                                         FrameAutosave::fileIn(folders_.state),
+                                         [this] { windowClosed(); });
   buildMenuBar();
   if (web_) {
     window_->setContent(web_->widget());
@@ -63,7 +64,7 @@ void GtkUi::createWebView() {
   if (web_) {
     return;
   }
-  web_ = std::make_unique<WebView>(delegate_, webExtensionsFolder());
+  web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions);
   if (window_) {
     window_->setContent(web_->widget());
   }

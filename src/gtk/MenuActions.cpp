@@ -1,7 +1,6 @@
-// What the menu items do: items aimed at the delegate call it; the others
-// (the first responder's) are carried out here on the window, the page or
-// the application.
-#include "platform/gtk/GtkUi.h"
+// What the menu items do: the delegate's own actions call it; the others are
+// carried out here on the window, the page or the application.
+#include "gtk/GtkUi.h"
 
 #ifndef TARVO_VERSION
 #define TARVO_VERSION "0"
@@ -9,43 +8,10 @@
 
 namespace tarvo::platform::gtk {
 
-void GtkUi::perform(const MenuItem& item) {
-  if (item.target == Target::delegate) {
-    performOnDelegate(item.action);
-  } else {
-    performOnFirstResponder(item.action);
-  }
-}
-
-void GtkUi::performOnDelegate(Action action) {
-  auto delegate = delegate_.lock();
-  if (!delegate) {
+void GtkUi::perform(Action action) {
+  if (auto delegate = delegate_.lock(); delegate && deliverToDelegate(action, *delegate)) {
     return;
   }
-  switch (action) {
-  case Action::showWindow:
-    delegate->showWindow();
-    return;
-  case Action::reload:
-    delegate->reload();
-    return;
-  case Action::restartService:
-    delegate->restartService();
-    return;
-  case Action::openLog:
-    delegate->openLog();
-    return;
-  case Action::openHome:
-    delegate->openHome();
-    return;
-  default:
-    // Not one of the delegate's own actions: the standard one stands in.
-    performOnFirstResponder(action);
-    return;
-  }
-}
-
-void GtkUi::performOnFirstResponder(Action action) {
   switch (action) {
   case Action::about:
     showAbout();
@@ -86,8 +52,7 @@ void GtkUi::performOnFirstResponder(Action action) {
   case Action::openLog:
   case Action::openHome:
   case Action::showWindow:
-    // Only the delegate knows how; without one there is nothing to do.
-    performOnDelegate(action);
+    // The delegate's own; without one there is nobody to do it.
     return;
   }
 }

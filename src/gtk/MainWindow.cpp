@@ -1,6 +1,6 @@
-#include "platform/gtk/MainWindow.h"
+#include "gtk/MainWindow.h"
 
-#include "platform/gtk/FocusOnMap.h"
+#include "gtk/FocusOnMap.h"
 
 #include <gdk/gdkx.h>
 
@@ -39,7 +39,8 @@ bool reachable(const Frame& frame) {
 
 } // namespace
 
-MainWindow::MainWindow(GtkApplication* app, const WindowSpec& spec, std::function<void()> onClosed)
+MainWindow::MainWindow(GtkApplication* app, const WindowSpec& spec,
+                       std::filesystem::path autosaveFile, std::function<void()> onClosed)
     : window_(GObjectPtr<GtkWidget>::retain(gtk_application_window_new(app))),
       accelerators_(GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new())),
       onClosed_(std::move(onClosed)), minWidth_(spec.minWidth), minHeight_(spec.minHeight) {
@@ -59,7 +60,7 @@ MainWindow::MainWindow(GtkApplication* app, const WindowSpec& spec, std::functio
   gtk_widget_show(box_);
 
   if (!spec.autosaveName.empty()) {
-    autosave_.emplace(FrameAutosave::defaultFile(), spec.autosaveName);
+    autosave_.emplace(std::move(autosaveFile), spec.autosaveName);
   }
   restoreFrame(spec);
 

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "gtk/ApplicationShell.h"
+#include "gtk/Folders.h"
+#include "gtk/MainWindow.h"
+#include "gtk/MenuBarView.h"
+#include "gtk/WebView.h"
 #include "platform/Delegate.h"
 #include "platform/Ui.h"
-#include "platform/gtk/ApplicationShell.h"
-#include "platform/gtk/MainWindow.h"
-#include "platform/gtk/MenuBarView.h"
-#include "platform/gtk/WebView.h"
 
 #include <memory>
 #include <optional>
@@ -17,7 +18,7 @@ namespace tarvo::platform::gtk {
 // Ui calls and routes menu items. No decision of the application lives here.
 class GtkUi final : public Ui {
 public:
-  explicit GtkUi(std::string applicationId);
+  GtkUi(std::string applicationId, Folders folders);
   ~GtkUi() override;
   GtkUi(const GtkUi&) = delete;
   GtkUi& operator=(const GtkUi&) = delete;
@@ -39,13 +40,12 @@ public:
   void inhibitLogout(bool on) override;
 
 private:
-  void perform(const MenuItem& item);
-  void performOnDelegate(Action action);
-  void performOnFirstResponder(Action action);
+  void perform(Action action);
   void showAbout();
   void buildMenuBar();
   void windowClosed();
 
+  Folders folders_;
   ApplicationShell shell_;
   std::weak_ptr<Delegate> delegate_;
   std::optional<MenuBar> menus_;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "gtk/GObjectPtr.h"
 #include "platform/Delegate.h"
-#include "platform/gtk/GObjectPtr.h"
 
 #include <webkit2/webkit2.h>
 

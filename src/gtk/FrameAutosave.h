@@ -26,7 +26,8 @@ public:
   [[nodiscard]] std::optional<Frame> load() const;
   void save(const Frame& frame) const; // failures are ignored
 
-  [[nodiscard]] static std::filesystem::path defaultFile(); // <state folder>/window.ini
+  // The key file in the application's state folder; none without a folder.
+  [[nodiscard]] static std::filesystem::path fileIn(const std::filesystem::path& stateFolder);
 
 private:
   std::filesystem::path file_;

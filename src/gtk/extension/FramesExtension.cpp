@@ -4,37 +4,44 @@
 // not, the frame's address, and the body as JSON. WebKitGTK's own script
 // message signal carries no frame, and the application's judgement of a
 // message rests on the frame that sent it.
+#include "gtk/ExtensionWire.h"
+#include "gtk/GObjectPtr.h"
+#include "gtk/GlibPtr.h"
+
 #include <webkit2/webkit-web-extension.h>
 
 namespace {
 
-// Must match what the application's web view listens for.
-constexpr const char* messageName = "studio-message";
+using tarvo::platform::gtk::ExtensionWire;
+using tarvo::platform::gtk::GCharPtr;
+using tarvo::platform::gtk::GObjectPtr;
 
-// Installs `post` as postMessage of the handler "studio". Where WebKit already
-// keeps a messageHandlers object, the handler joins it; otherwise the
+// Installs `post` as postMessage of the handler called `name`. Where WebKit
+// already keeps a messageHandlers object, the handler joins it; otherwise the
 // namespace is made here, shaped the same way.
 constexpr const char* installScript = R"JS(
-(function (post) {
+(function (post, name) {
   'use strict';
-  var studio = Object.freeze({
+  var handler = Object.freeze({
     postMessage: function postMessage(body) { post(body); }
   });
   try {
     var existing = window.webkit;
     if (existing && existing.messageHandlers) {
-      Object.defineProperty(existing.messageHandlers, 'studio', { value: studio, enumerable: true });
-      if (existing.messageHandlers.studio === studio) {
+      Object.defineProperty(existing.messageHandlers, name, { value: handler, enumerable: true });
+      if (existing.messageHandlers[name] === handler) {
         return true;
       }
     }
   } catch (e) {}
   try {
+    var handlers = {};
+    handlers[name] = handler;
     Object.defineProperty(window, 'webkit', {
-      value: Object.freeze({ messageHandlers: Object.freeze({ studio: studio }) }),
+      value: Object.freeze({ messageHandlers: Object.freeze(handlers) }),
       configurable: true, enumerable: false, writable: false
     });
-    return window.webkit.messageHandlers.studio === studio;
+    return window.webkit.messageHandlers[name] === handler;
   } catch (e) {
     return false;
   }
@@ -58,16 +65,17 @@ void freeBinding(gpointer data) {
 
 void post(JSCValue* body, gpointer data) {
   auto* binding = static_cast<FrameBinding*>(data);
-  auto* frame = static_cast<WebKitFrame*>(g_weak_ref_get(&binding->frame));
-  if (frame == nullptr) {
+  const auto frame =
+      GObjectPtr<WebKitFrame>::adopt(static_cast<WebKitFrame*>(g_weak_ref_get(&binding->frame)));
+  if (!frame) {
     return;
   }
   WebKitWebPage* page = webkit_web_extension_get_page(theExtension, binding->page);
-  gchar* json = nullptr;
+  GCharPtr json;
   bool sendable = true;
   if (body != nullptr && !jsc_value_is_undefined(body)) {
-    json = jsc_value_to_json(body, 0);
-    if (json == nullptr) {
+    json.reset(jsc_value_to_json(body, 0));
+    if (!json) {
       // Not expressible as JSON (a cycle, say): dropped, as the application
       // could not read it anyway. The page is not made to fail over it.
       jsc_context_clear_exception(jsc_value_get_context(body));
@@ -75,42 +83,41 @@ void post(JSCValue* body, gpointer data) {
     }
   }
   if (page != nullptr && sendable) {
-    const gchar* uri = webkit_frame_get_uri(frame);
-    GVariant* parameters = g_variant_new("(bss)", webkit_frame_is_main_frame(frame),
-                                         uri != nullptr ? uri : "", json != nullptr ? json : "");
-    webkit_web_page_send_message_to_view(page, webkit_user_message_new(messageName, parameters),
-                                         nullptr, nullptr, nullptr);
+    const gchar* uri = webkit_frame_get_uri(frame.get());
+    // The variant and the message are floating: the send takes both.
+    GVariant* parameters =
+        g_variant_new(ExtensionWire::messageType, webkit_frame_is_main_frame(frame.get()),
+                      uri != nullptr ? uri : "", json ? json.get() : "");
+    webkit_web_page_send_message_to_view(
+        page, webkit_user_message_new(ExtensionWire::messageName, parameters), nullptr, nullptr,
+        nullptr);
   }
-  g_free(json);
-  g_object_unref(frame);
 }
 
 // A frame's window object was made anew (a new document): bind a fresh
 // postMessage to this frame before any script of the document runs.
 void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame,
                            gpointer /*data*/) {
-  JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
-  if (context == nullptr) {
+  const auto context =
+      GObjectPtr<JSCContext>::adopt(webkit_frame_get_js_context_for_script_world(frame, world));
+  if (!context) {
     return;
   }
   auto* binding = new FrameBinding{};
   binding->page = webkit_web_page_get_id(page);
   g_weak_ref_init(&binding->frame, frame);
-  JSCValue* function = jsc_value_new_function(context, "postMessage", G_CALLBACK(post), binding,
-                                              freeBinding, G_TYPE_NONE, 1, JSC_TYPE_VALUE);
-  JSCValue* install = jsc_context_evaluate(context, installScript, -1);
-  if (install != nullptr && jsc_value_is_function(install)) {
-    JSCValue* result = jsc_value_function_call(install, JSC_TYPE_VALUE, function, G_TYPE_NONE);
-    if (result != nullptr) {
-      g_object_unref(result);
-    }
+  const auto function = GObjectPtr<JSCValue>::adopt(
+      jsc_value_new_function(context.get(), "postMessage", G_CALLBACK(post), binding, freeBinding,
+                             G_TYPE_NONE, 1, JSC_TYPE_VALUE));
+  const auto install =
+      GObjectPtr<JSCValue>::adopt(jsc_context_evaluate(context.get(), installScript, -1));
+  if (install && jsc_value_is_function(install.get())) {
+    // Its answer (installed or not) changes nothing here.
+    [[maybe_unused]] const auto installed = GObjectPtr<JSCValue>::adopt(
+        jsc_value_function_call(install.get(), JSC_TYPE_VALUE, function.get(), G_TYPE_STRING,
+                                ExtensionWire::handlerName, G_TYPE_NONE));
   }
-  jsc_context_clear_exception(context);
-  if (install != nullptr) {
-    g_object_unref(install);
-  }
-  g_object_unref(function);
-  g_object_unref(context);
+  jsc_context_clear_exception(context.get());
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "gtk/FrameAutosave.h"
+#include "gtk/GObjectPtr.h"
 #include "platform/Ui.h"
-#include "platform/gtk/FrameAutosave.h"
-#include "platform/gtk/GObjectPtr.h"
 
 #include <gtk/gtk.h>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -13,10 +14,11 @@ namespace tarvo::platform::gtk {
 
 // The one main window: a menu bar above the content. Closing hides it; it is
 // never destroyed while the application runs. Its frame is remembered under
-// the autosave name, in a key file of the state folder.
+// the autosave name, in the key file `autosaveFile`.
 class MainWindow {
 public:
-  MainWindow(GtkApplication* app, const WindowSpec& spec, std::function<void()> onClosed);
+  MainWindow(GtkApplication* app, const WindowSpec& spec, std::filesystem::path autosaveFile,
+             std::function<void()> onClosed);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;

@@ -1,7 +1,7 @@
 // Loading the address the view already shows, with another fragment, must
 // still fetch the page: the fragment carries the install token, and a page
 // that was only scrolled would go on with the old one.
-#include "platform/gtk/WebView.h"
+#include "gtk/WebView.h"
 
 #include <memory>
 #include <string>

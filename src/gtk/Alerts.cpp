@@ -1,6 +1,6 @@
-#include "platform/gtk/Alerts.h"
+#include "gtk/Alerts.h"
 
-#include "platform/gtk/FocusOnMap.h"
+#include "gtk/FocusOnMap.h"
 
 #include <utility>
 
@@ -16,7 +16,6 @@ struct Pending {
 
 gboolean destroyLater(gpointer widget) {
   gtk_widget_destroy(GTK_WIDGET(widget));
-  g_object_unref(widget);
   return G_SOURCE_REMOVE;
 }
 
@@ -33,7 +32,8 @@ void onResponse(GtkDialog* dialog, gint response, gpointer data) {
   // been fully handled, since GTK and the accessibility bridge still look at
   // the dialog on the way out of that event.
   gtk_widget_hide(GTK_WIDGET(dialog));
-  g_idle_add(destroyLater, g_object_ref(dialog));
+  // The idle source holds a reference of its own until it is gone.
+  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, destroyLater, g_object_ref(dialog), g_object_unref);
   if (done) {
     done(answer);
   }

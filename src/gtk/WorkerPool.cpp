@@ -1,4 +1,4 @@
-#include "platform/gtk/WorkerPool.h"
+#include "gtk/WorkerPool.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "platform/gtk/MenuBarView.h"
+#include "gtk/MenuBarView.h"
 
 #include <utility>
 
@@ -7,18 +7,17 @@ namespace tarvo::platform::gtk {
 namespace {
 
 struct Binding {
-  MenuItem item;
+  Action action;
   std::shared_ptr<MenuHandler> handler;
 };
 
 void onActivate(GtkMenuItem* /*widget*/, gpointer data) {
   const auto* binding = static_cast<const Binding*>(data);
-  // Copies keep the item and handler alive even if the bar is rebuilt
-  // from inside the handler.
+  // A copy keeps the handler alive even if the bar is rebuilt from inside it.
   const auto handler = binding->handler;
-  const MenuItem item = binding->item;
+  const Action action = binding->action;
   if (handler && *handler) {
-    (*handler)(item);
+    (*handler)(action);
   }
 }
 
@@ -41,8 +40,8 @@ GtkWidget* buildItem(const MenuItem& item, GtkAccelGroup* accelerators,
     return gtk_separator_menu_item_new();
   }
   GtkWidget* widget = gtk_menu_item_new_with_label(item.title.c_str());
-  g_signal_connect_data(widget, "activate", G_CALLBACK(onActivate), new Binding{item, handler},
-                        freeBinding, GConnectFlags(0));
+  g_signal_connect_data(widget, "activate", G_CALLBACK(onActivate),
+                        new Binding{item.action, handler}, freeBinding, GConnectFlags(0));
   if (const guint keyval = keyvalFor(item.key); keyval != 0) {
     auto modifiers = GdkModifierType(GDK_CONTROL_MASK | (item.shift ? GDK_SHIFT_MASK : 0));
     gtk_widget_add_accelerator(widget, "activate", accelerators, keyval, modifiers,

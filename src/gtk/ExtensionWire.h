@@ -1,0 +1,19 @@
+#pragma once
+
+namespace tarvo::platform::gtk {
+
+// What the web process extension and the web view say to each other. The
+// extension gives each frame the page API
+// window.webkit.messageHandlers.<handlerName>.postMessage(body) and, for each
+// post, sends the view a user message named `messageName` whose parameters
+// have the type `messageType`: main frame or not, the frame's address, and
+// the body as JSON ("" when the page posted nothing).
+struct ExtensionWire {
+  static constexpr const char* handlerName = "studio";
+  static constexpr const char* messageName = "studio-message";
+  static constexpr const char* messageType = "(bss)";
+  // The same, read with g_variant_get, the strings borrowed from the message.
+  static constexpr const char* messageFields = "(b&s&s)";
+};
+
+} // namespace tarvo::platform::gtk
