@@ -7,6 +7,7 @@
 #include "shell/AppDelegate.h"
 #include "shell/Backend.h"
 #include "supervisor/Service.h"
+#include "supervisor/UserFolders.h"
 
 #include <glib.h>
 
@@ -16,11 +17,9 @@ namespace {
 
 // The toolkit's folders, under the same user home and bundle the supervisor
 // found: the state folder beside the log, the bundle's icons and extension.
-tarvo::platform::gtk::Folders toolkitFolders(const tarvo::Locations& places) {
+tarvo::platform::gtk::Folders toolkitFolders(const tarvo::UserFolders& places) {
   tarvo::platform::gtk::Folders folders;
-  if (!places.userHome.empty()) {
-    folders.state = places.userHome / ".local" / "state" / "Tarvo Studio";
-  }
+  folders.state = places.windowState;
   if (!places.resources.empty()) {
     const auto bundle = places.resources.parent_path();
     folders.icons = bundle / "share" / "icons";
@@ -42,7 +41,7 @@ int main() {
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
   auto ui =
-      std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(service->locations()));
+      std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()));
   auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui});
   ui->attach(delegate);
 
