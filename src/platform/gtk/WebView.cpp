@@ -1,7 +1,5 @@
 #include "platform/gtk/WebView.h"
 
-#include "platform/gtk/SameDocument.h"
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -82,12 +80,16 @@ void WebView::onInitializeExtensions(WebKitWebContext* context, gpointer self) {
 // WebKit has no per-request cache policy or time-out. The context has no
 // cache to consult, and the time-out is kept here: until the new page begins
 // to arrive, a timer stands ready to stop the load.
-void WebView::load(const std::string& url, double timeoutSeconds) {
+std::string WebView::uri() const {
+  const char* shown = webkit_web_view_get_uri(view_.get());
+  return shown != nullptr ? shown : "";
+}
+
+void WebView::load(const std::string& url, double timeoutSeconds, LoadMode mode) {
   disarmTimeout();
   timedOut_ = false;
   ++loadGeneration_;
-  const char* shown = webkit_web_view_get_uri(view_.get());
-  if (shown != nullptr && sameDocument(shown, url)) {
+  if (mode == LoadMode::reloadAs) {
     reloadAs(url);
   } else {
     request(url);
