@@ -76,9 +76,13 @@ void GtkUi::presentWindow() {
   }
 }
 
-void GtkUi::load(const std::string& url, double timeoutSeconds) {
+std::string GtkUi::shownURL() {
+  return web_ ? web_->uri() : std::string();
+}
+
+void GtkUi::load(const std::string& url, double timeoutSeconds, LoadMode mode) {
   if (web_) {
-    web_->load(url, timeoutSeconds);
+    web_->load(url, timeoutSeconds, mode);
   }
 }
 

@@ -31,7 +31,8 @@ public:
   void createWindow(const WindowSpec& spec) override;
   void createWebView() override;
   void presentWindow() override;
-  void load(const std::string& url, double timeoutSeconds) override;
+  std::string shownURL() override;
+  void load(const std::string& url, double timeoutSeconds, LoadMode mode) override;
   void showAlert(const Alert& alert, AlertDone done) override;
   void showSheet(const Alert& alert, AlertDone done) override;
   void openURL(const std::string& url) override;

@@ -1,7 +1,5 @@
 #include "gtk/WebView.h"
 
-#include "gtk/SameDocument.h"
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -79,15 +77,19 @@ void WebView::onInitializeExtensions(WebKitWebContext* context, gpointer self) {
   }
 }
 
+std::string WebView::uri() const {
+  const char* shown = webkit_web_view_get_uri(view_.get());
+  return shown != nullptr ? shown : "";
+}
+
 // WebKit has no per-request cache policy or time-out. The context has no
 // cache to consult, and the time-out is kept here: until the new page begins
 // to arrive, a timer stands ready to stop the load.
-void WebView::load(const std::string& url, double timeoutSeconds) {
+void WebView::load(const std::string& url, double timeoutSeconds, LoadMode mode) {
   disarmTimeout();
   timedOut_ = false;
   ++loadGeneration_;
-  const char* shown = webkit_web_view_get_uri(view_.get());
-  if (shown != nullptr && sameDocument(shown, url)) {
+  if (mode == LoadMode::reloadAs) {
     reloadAs(url);
   } else {
     request(url);

@@ -2,6 +2,7 @@
 
 #include "gtk/GObjectPtr.h"
 #include "platform/Delegate.h"
+#include "platform/Ui.h"
 
 #include <webkit2/webkit2.h>
 
@@ -23,11 +24,13 @@ public:
 
   [[nodiscard]] GtkWidget* widget() const { return GTK_WIDGET(view_.get()); }
 
-  // The page at `url`, fetched afresh, also when the view already shows the
-  // same address with another fragment (WebKit would only scroll). A load
-  // that has not begun to show its page after `timeoutSeconds` is stopped
-  // and reported as failed.
-  void load(const std::string& url, double timeoutSeconds);
+  // The address shown or being loaded; empty when none.
+  [[nodiscard]] std::string uri() const;
+  // The page at `url`, fetched afresh; with `reloadAs`, the shown document
+  // takes the new address and is reloaded (a navigation to it would only
+  // scroll). A load that has not begun to show its page after
+  // `timeoutSeconds` is stopped and reported as failed.
+  void load(const std::string& url, double timeoutSeconds, LoadMode mode);
   void runEditingCommand(const char* command);
   // While a sheet stands over the window, the page takes no input.
   void setBlocked(bool blocked);

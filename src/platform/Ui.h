@@ -24,6 +24,11 @@ struct Alert {
   int defaultButton = 0;            // index answering Return
 };
 
+// How a load reaches the page. A navigation to the document the view already
+// shows, under another fragment, would only scroll it; `reloadAs` gives the
+// shown entry the new address and fetches it again instead.
+enum class LoadMode { navigate, reloadAs };
+
 // The response to an alert: the index of the button pressed, or -1 when the
 // dialog was dismissed some other way (Escape, closed by the window manager).
 using AlertDone = std::function<void(int response)>;
@@ -38,8 +43,10 @@ public:
   virtual void createWebView() = 0;
   virtual void presentWindow() = 0; // to the front, focused, application active
 
+  // The address the web view shows, or is loading; empty when none.
+  [[nodiscard]] virtual std::string shownURL() = 0;
   // Loads the address afresh, ignoring anything cached.
-  virtual void load(const std::string& url, double timeoutSeconds) = 0;
+  virtual void load(const std::string& url, double timeoutSeconds, LoadMode mode) = 0;
 
   // Application-modal; `done` runs on the main thread once the user answers.
   virtual void showAlert(const Alert& alert, AlertDone done) = 0;

@@ -1,19 +1,38 @@
 #include "shell/AppDelegate.h"
 
+#include "protocol/Url.h"
 #include "shell/FileUrl.h"
 #include "shell/MainMenu.h"
+#include "shell/ScriptBridge.h"
 
 #include <utility>
 
 namespace tarvo {
+namespace {
+
+constexpr double pageTimeoutSeconds = 60;
+constexpr double reloadAfterFailureSeconds = 1.5;
+
+} // namespace
 
 std::shared_ptr<AppDelegate> AppDelegate::make(std::shared_ptr<Backend> service,
                                                Platform platform) {
-  return std::shared_ptr<AppDelegate>(new AppDelegate(std::move(service), std::move(platform)));
+  auto self =
+      std::shared_ptr<AppDelegate>(new AppDelegate(std::move(service), std::move(platform)));
+  std::weak_ptr<AppDelegate> weak = self;
+  self->restartPolicy_ =
+      RestartPolicy::make(self->service_, self->offMain_, self->platform_.main, [weak] {
+        if (auto delegate = weak.lock()) {
+          delegate->bringUp();
+        }
+      });
+  return self;
 }
 
 AppDelegate::AppDelegate(std::shared_ptr<Backend> service, Platform platform)
-    : service_(std::move(service)), platform_(std::move(platform)) {}
+    : service_(std::move(service)), platform_(std::move(platform)),
+      offMain_(platform_.background, platform_.main), navigationPolicy_(platform_.ui),
+      quitConfirmation_(QuitConfirmation::make(service_, offMain_, platform_.ui)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   // Keeping the session from ending silently follows the backend: it is
@@ -49,6 +68,14 @@ void AppDelegate::applicationWillTerminate() {
   setLogoutInhibited(false);
 }
 
+platform::TerminateReply AppDelegate::applicationShouldTerminate() {
+  return quitConfirmation_->applicationShouldTerminate();
+}
+
+void AppDelegate::answerQuit(std::optional<Service::Busy> busy) {
+  quitConfirmation_->answerQuit(std::move(busy));
+}
+
 void AppDelegate::openLog() {
   platform_.ui->openURL(fileURL(service_->logPath()));
 }
@@ -62,6 +89,140 @@ void AppDelegate::setLogoutInhibited(bool on) {
     logoutInhibited_ = on;
     platform_.ui->inhibitLogout(on);
   }
+}
+
+// start() blocks until the backend answers, so it runs off the main thread;
+// the delegate is not kept alive meanwhile.
+void AppDelegate::bringUp() {
+  offMain_.run(
+      weak_from_this(), [service = service_] { return service->start(); },
+      [](AppDelegate& self, std::optional<std::string> message) {
+        if (message) {
+          self.fail(*message);
+          return;
+        }
+        self.setLogoutInhibited(true);
+        self.settle();
+        self.reload();
+      });
+}
+
+void AppDelegate::settle() {
+  restartPolicy_->settle();
+}
+
+// The start page, always fetched afresh: the view may show the same document
+// under an older token, and a navigation would only scroll it.
+void AppDelegate::reload() {
+  if (auto url = service_->windowURL()) {
+    const auto mode = protocol::Url::sameDocument(platform_.ui->shownURL(), *url)
+                          ? platform::LoadMode::reloadAs
+                          : platform::LoadMode::navigate;
+    platform_.ui->load(*url, pageTimeoutSeconds, mode);
+  }
+}
+
+void AppDelegate::serviceDied(std::int32_t status) {
+  switch (restartPolicy_->serviceDied()) {
+  case RestartPolicy::Verdict::ignored:
+    return;
+  case RestartPolicy::Verdict::restartScheduled:
+    setLogoutInhibited(false);
+    return;
+  case RestartPolicy::Verdict::gaveUp:
+    setLogoutInhibited(false);
+    fail(restartPolicy_->giveUpMessage(status));
+    return;
+  }
+}
+
+void AppDelegate::fail(const std::string& message) {
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  platform_.ui->showAlert(
+      {"Tarvo Studio could not start", message, {"Try Again", "Open the Log", "Quit"}, 0},
+      [weak, message](int response) {
+        auto self = weak.lock();
+        if (!self) {
+          return;
+        }
+        if (response == 0) {
+          self->bringUp();
+        } else if (response == 1) {
+          self->openLog();
+          self->fail(message);
+        } else {
+          // The quit confirmation decides, as for any other request to quit.
+          self->platform_.ui->terminate();
+        }
+      });
+}
+
+void AppDelegate::restartService() {
+  service_->restart();
+}
+
+platform::NavigationPolicy AppDelegate::decidePolicyForNavigation(const std::string& url) {
+  return navigationPolicy_.decidePolicyForNavigation(url);
+}
+
+// A load replaced by another navigation, or stopped by the navigation policy,
+// is not a failure of the backend and needs no recovery.
+void AppDelegate::didFailProvisionalNavigation(platform::LoadFailure why) {
+  if (why != platform::LoadFailure::failed) {
+    return;
+  }
+  // The ping may take 1.7 seconds: it runs off the main thread.
+  offMain_.run(
+      weak_from_this(), [service = service_] { return service->isAlive(); },
+      [](AppDelegate& self, bool alive) {
+        if (alive) {
+          self.retryFailedLoad();
+        } else {
+          self.bringUp();
+        }
+      });
+}
+
+// Each failure schedules its own reload; none is merged with another.
+void AppDelegate::retryFailedLoad() {
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  platform_.main->postAfter(reloadAfterFailureSeconds, [weak] {
+    if (auto self = weak.lock()) {
+      self->reload();
+    }
+  });
+}
+
+void AppDelegate::didReceiveScriptMessage(const platform::ScriptMessage& message) {
+  const auto request = scriptRequest(message);
+  if (!request) {
+    return;
+  }
+  switch (*request) {
+  case ScriptRequest::openLog:
+    openLog();
+    break;
+  case ScriptRequest::openHome:
+    openHome();
+    break;
+  case ScriptRequest::restartService:
+    service_->restart();
+    break;
+  }
+}
+
+void AppDelegate::runJavaScriptAlertPanel(const std::string& message,
+                                          std::function<void()> completion) {
+  // The page stays suspended until the completion runs, and it must run once
+  // only, however often the platform reports the sheet's end.
+  auto pending = std::make_shared<std::function<void()>>(std::move(completion));
+  platform_.ui->showSheet({"Tarvo Studio", message, {"OK"}, 0}, [pending](int /*response*/) {
+    if (*pending) {
+      auto run = std::move(*pending);
+      *pending = nullptr;
+      run();
+    }
+  });
 }
 
 } // namespace tarvo

@@ -4,6 +4,10 @@
 #include "platform/Queues.h"
 #include "platform/Ui.h"
 #include "shell/Backend.h"
+#include "shell/NavigationPolicy.h"
+#include "shell/OffMain.h"
+#include "shell/QuitConfirmation.h"
+#include "shell/RestartPolicy.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,9 +17,10 @@
 namespace tarvo {
 
 // The one application delegate: launch, menus, the window and its web view,
-// bring-up and restart policy, the web view's policy and script bridge, and
-// the quit confirmation. It reaches the desktop only through the platform
-// seam, so each rule here runs under a fake platform and a fake clock.
+// bring-up, the web view's script bridge and page alerts. The restart policy,
+// the navigation policy and the quit confirmation are small classes it owns
+// and forwards to. It reaches the desktop only through the platform seam, so
+// each rule here runs under a fake platform and a fake clock.
 class AppDelegate : public platform::Delegate, public std::enable_shared_from_this<AppDelegate> {
 public:
   struct Platform {
@@ -26,7 +31,7 @@ public:
 
   static std::shared_ptr<AppDelegate> make(std::shared_ptr<Backend> service, Platform platform);
 
-  static constexpr std::int64_t maxRestarts = 5;
+  static constexpr std::int64_t maxRestarts = RestartPolicy::maxRestarts;
 
   // platform::Delegate
   void applicationDidFinishLaunching() override;
@@ -51,28 +56,25 @@ public:
   void serviceDied(std::int32_t status);
   void fail(const std::string& message);
 
-  // Read by tests.
-  [[nodiscard]] std::int64_t restarts() const { return restarts_; }
-  [[nodiscard]] bool restarting() const { return restarting_; }
-  [[nodiscard]] bool askingToQuit() const { return askingToQuit_; }
+  // Quit confirmation: answers the open decision with the busy query's
+  // result, or with none.
+  void answerQuit(std::optional<Service::Busy> busy);
+
+  [[nodiscard]] std::int64_t restarts() const { return restartPolicy_->restarts(); }
+  [[nodiscard]] bool restarting() const { return restartPolicy_->restarting(); }
+  [[nodiscard]] bool askingToQuit() const { return quitConfirmation_->askingToQuit(); }
 
 private:
   AppDelegate(std::shared_ptr<Backend> service, Platform platform);
-  void answerQuit(std::optional<Service::Busy> busy);
-  void replyToQuit(bool quit);
-  void checkStability(std::int64_t taken);
-  // Pings the backend on the background queue, where a slow answer freezes
-  // nothing, and hands the verdict to `then` on the main thread while the
-  // delegate still exists.
-  void askAlive(std::function<void(AppDelegate& self, bool alive)> then);
   void retryFailedLoad();
   void setLogoutInhibited(bool on);
 
   std::shared_ptr<Backend> service_;
   Platform platform_;
-  std::int64_t restarts_ = 0;
-  bool restarting_ = false;
-  bool askingToQuit_ = false;
+  OffMain offMain_;
+  NavigationPolicy navigationPolicy_;
+  std::shared_ptr<QuitConfirmation> quitConfirmation_;
+  std::shared_ptr<RestartPolicy> restartPolicy_; // made once the delegate has an owner
   bool logoutInhibited_ = false;
 };
 

@@ -1,10 +1,23 @@
-#include "shell/AppDelegate.h"
+#include "shell/QuitConfirmation.h"
 
 #include "shell/QuitTexts.h"
 
+#include <utility>
+
 namespace tarvo {
 
-platform::TerminateReply AppDelegate::applicationShouldTerminate() {
+std::shared_ptr<QuitConfirmation> QuitConfirmation::make(std::shared_ptr<Backend> service,
+                                                         OffMain offMain,
+                                                         std::shared_ptr<platform::Ui> ui) {
+  return std::shared_ptr<QuitConfirmation>(
+      new QuitConfirmation(std::move(service), std::move(offMain), std::move(ui)));
+}
+
+QuitConfirmation::QuitConfirmation(std::shared_ptr<Backend> service, OffMain offMain,
+                                   std::shared_ptr<platform::Ui> ui)
+    : service_(std::move(service)), offMain_(std::move(offMain)), ui_(std::move(ui)) {}
+
+platform::TerminateReply QuitConfirmation::applicationShouldTerminate() {
   if (askingToQuit_) {
     return platform::TerminateReply::cancel;
   }
@@ -12,27 +25,15 @@ platform::TerminateReply AppDelegate::applicationShouldTerminate() {
     return platform::TerminateReply::now;
   }
   askingToQuit_ = true;
-  std::weak_ptr<AppDelegate> weak = weak_from_this();
-  auto main = platform_.main;
-  platform_.background->post([weak, main] {
-    std::optional<Service::Busy> busy;
-    std::shared_ptr<Backend> service;
-    if (auto self = weak.lock()) {
-      service = self->service_;
-    }
-    if (service) {
-      busy = service->busy();
-    }
-    main->post([weak, busy = std::move(busy)] {
-      if (auto self = weak.lock()) {
-        self->answerQuit(busy);
-      }
-    });
-  });
+  offMain_.run(
+      weak_from_this(), [service = service_] { return service->busy(); },
+      [](QuitConfirmation& self, std::optional<Service::Busy> busy) {
+        self.answerQuit(std::move(busy));
+      });
   return platform::TerminateReply::later;
 }
 
-void AppDelegate::answerQuit(std::optional<Service::Busy> busy) {
+void QuitConfirmation::answerQuit(std::optional<Service::Busy> busy) {
   if (busy && !hasWorkInFlight(*busy)) {
     replyToQuit(true);
     return;
@@ -42,8 +43,8 @@ void AppDelegate::answerQuit(std::optional<Service::Busy> busy) {
   // The platform promises one end per sheet; the flag makes sure a deferred
   // decision is answered once even if that promise is broken.
   auto answered = std::make_shared<bool>(false);
-  std::weak_ptr<AppDelegate> weak = weak_from_this();
-  platform_.ui->showSheet(alert, [weak, noAnswer, answered](int response) {
+  std::weak_ptr<QuitConfirmation> weak = weak_from_this();
+  ui_->showSheet(alert, [weak, noAnswer, answered](int response) {
     auto self = weak.lock();
     if (!self || *answered) {
       return;
@@ -53,9 +54,9 @@ void AppDelegate::answerQuit(std::optional<Service::Busy> busy) {
   });
 }
 
-void AppDelegate::replyToQuit(bool quit) {
+void QuitConfirmation::replyToQuit(bool quit) {
   askingToQuit_ = false;
-  platform_.ui->replyToApplicationShouldTerminate(quit);
+  ui_->replyToApplicationShouldTerminate(quit);
 }
 
 } // namespace tarvo

@@ -1,5 +1,6 @@
 #include "shell/ScriptBridge.h"
 
+#include "protocol/Url.h"
 #include "shell/NavigationPolicy.h"
 
 #include <nlohmann/json.hpp>
@@ -10,8 +11,8 @@ std::optional<ScriptRequest> scriptRequest(const platform::ScriptMessage& messag
   if (!message.fromMainView || !message.mainFrame) {
     return std::nullopt;
   }
-  const auto origin = parseWebAddress(message.frameURL);
-  if (!origin || !isBackendOrigin(*origin)) {
+  const auto origin = protocol::Url::parse(message.frameURL);
+  if (!origin || !NavigationPolicy::isBackendOrigin(*origin)) {
     return std::nullopt;
   }
   // The body comes from the page: a parse failure is a value here, never a throw.

@@ -22,9 +22,10 @@ void FakeUi::presentWindow() {
   ++presented;
 }
 
-void FakeUi::load(const std::string& url, double timeoutSeconds) {
+void FakeUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
   calls.emplace_back("load");
-  loads.emplace_back(url, timeoutSeconds);
+  loads.push_back({url, timeoutSeconds, mode});
+  showing = url;
 }
 
 void FakeUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {

@@ -13,6 +13,11 @@ namespace tarvo::test {
 // their `done` callbacks so a test can answer them later, in any order.
 class FakeUi : public platform::Ui {
 public:
+  struct Load {
+    std::string url;
+    double timeoutSeconds = 0;
+    platform::LoadMode mode = platform::LoadMode::navigate;
+  };
   struct Shown {
     platform::Alert alert;
     platform::AlertDone done;
@@ -23,7 +28,8 @@ public:
   void createWindow(const platform::WindowSpec& spec) override;
   void createWebView() override;
   void presentWindow() override;
-  void load(const std::string& url, double timeoutSeconds) override;
+  std::string shownURL() override { return showing; }
+  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
   void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
   void openURL(const std::string& url) override;
@@ -40,7 +46,8 @@ public:
   std::optional<platform::WindowSpec> window;
   int webViews = 0;
   int presented = 0;
-  std::vector<std::pair<std::string, double>> loads;
+  std::vector<Load> loads;
+  std::string showing; // what the view shows: the last load, unless a test moves it
   std::vector<Shown> shown;
   std::vector<std::string> opened;
   int terminateRequests = 0;

@@ -67,80 +67,22 @@ TEST(QuitTexts, NoAnswerTexts) {
   EXPECT_EQ(alert.defaultButton, 0);
 }
 
-TEST(ShellQuit, NotOwnBackendQuitsAtOnceWithoutAQuery) {
-  ShellRig rig;
-  rig.backend->mine = false;
-  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::now);
-  EXPECT_EQ(rig.background->size(), 0U);
-  EXPECT_EQ(rig.backend->busyQueries, 0);
-  EXPECT_FALSE(rig.delegate->askingToQuit());
-}
-
-TEST(ShellQuit, NothingInFlightQuitsWithoutASheet) {
+TEST(ShellQuit, TheDelegateForwardsToTheQuitConfirmation) {
   ShellRig rig;
   rig.backend->busyAnswer = busy(0, 0, 0);
   EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::later);
   EXPECT_TRUE(rig.delegate->askingToQuit());
-  EXPECT_EQ(rig.backend->busyQueries, 0); // not on the main thread
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::cancel);
   rig.drain();
   EXPECT_EQ(rig.backend->busyQueries, 1);
-  EXPECT_TRUE(rig.ui->shown.empty());
   EXPECT_EQ(rig.ui->replies, std::vector<bool>{true});
   EXPECT_FALSE(rig.delegate->askingToQuit());
-}
 
-TEST(ShellQuit, SecondRequestIsRefusedWhileTheFirstGoesOn) {
-  ShellRig rig;
-  rig.backend->busyAnswer = busy(1, 0, 0);
+  // An answer of no reply asks the user on a sheet.
   EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::later);
-  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::cancel); // querying
-  rig.drain();
+  rig.delegate->answerQuit(std::nullopt);
   ASSERT_EQ(rig.ui->shown.size(), 1U);
-  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::cancel); // asking
-  EXPECT_EQ(rig.backend->busyQueries, 1);
-  EXPECT_TRUE(rig.ui->replies.empty());
-  rig.ui->answerLast(0); // Stay open
-  EXPECT_EQ(rig.ui->replies, std::vector<bool>{false});
-  EXPECT_FALSE(rig.delegate->askingToQuit());
-  // A later request asks the backend afresh.
-  EXPECT_EQ(askToQuit(rig, busy(0, 0, 0)), TerminateReply::later);
-  EXPECT_EQ(rig.backend->busyQueries, 2);
-  EXPECT_EQ(rig.ui->replies, (std::vector<bool>{false, true}));
-}
-
-struct Ending {
-  std::optional<Service::Busy> answer;
-  int response;
-  bool quits;
-};
-
-TEST(ShellQuit, EachSheetEndingRepliesOnce) {
-  const Ending endings[] = {
-      {std::nullopt, 0, true},    // Quit anyway, the default
-      {std::nullopt, 1, false},   // Stay open
-      {std::nullopt, -1, false},  // dismissed
-      {busy(0, 0, 2), 0, false},  // Stay open, the default
-      {busy(0, 0, 2), 1, true},   // Quit anyway
-      {busy(0, 0, 2), -1, false}, // dismissed: work in flight is not thrown away
-  };
-  for (const auto& ending : endings) {
-    SCOPED_TRACE(std::string(ending.answer ? "in flight" : "no answer") + ", response " +
-                 std::to_string(ending.response));
-    ShellRig rig;
-    EXPECT_EQ(askToQuit(rig, ending.answer), TerminateReply::later);
-    ASSERT_EQ(rig.ui->shown.size(), 1U);
-    EXPECT_TRUE(rig.ui->last().sheet);
-    EXPECT_EQ(rig.ui->last().alert.message, ending.answer
-                                                ? "Something is still in flight"
-                                                : "Tarvo Studio cannot tell what is running");
-    EXPECT_TRUE(rig.delegate->askingToQuit());
-    EXPECT_TRUE(rig.ui->replies.empty());
-    rig.ui->answerLast(ending.response);
-    EXPECT_EQ(rig.ui->replies, std::vector<bool>{ending.quits});
-    EXPECT_FALSE(rig.delegate->askingToQuit());
-    rig.ui->answerLast(ending.response); // a stray second end is not a second reply
-    EXPECT_EQ(rig.ui->replies.size(), 1U);
-  }
+  EXPECT_EQ(rig.ui->last().alert.message, "Tarvo Studio cannot tell what is running");
 }
 
 TEST(ShellQuit, DeathDuringTheDecisionIsHandledAsAnyOther) {

@@ -1,13 +1,16 @@
 #include "shell/NavigationPolicy.h"
+#include "support/FakeUi.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace tarvo {
 namespace {
 
-using D = NavigationDecision;
+using D = NavigationPolicy::Decision;
 
 struct Case {
   std::string url;
@@ -28,7 +31,7 @@ std::string name(D decision) {
 
 void check(const std::vector<Case>& cases) {
   for (const auto& c : cases) {
-    EXPECT_EQ(name(decideNavigation(c.url)), name(c.expected)) << "url: [" << c.url << "]";
+    EXPECT_EQ(name(NavigationPolicy::decide(c.url)), name(c.expected)) << "url: [" << c.url << "]";
   }
 }
 
@@ -121,25 +124,36 @@ TEST(NavigationPolicy, EverythingElseIsCancelledWithoutOpening) {
   });
 }
 
-TEST(NavigationPolicy, ParsedPartsFollowTheEngine) {
-  const auto a = parseWebAddress("HTTP://Us%40er:pw@%31%32%37.0.0.1:0007810/x");
-  ASSERT_TRUE(a);
-  EXPECT_EQ(a->scheme, "http");
-  EXPECT_EQ(a->host, "127.0.0.1");
-  EXPECT_EQ(a->port, 7810);
-  EXPECT_TRUE(a->twoSlashes);
-  EXPECT_TRUE(isBackendOrigin(*a));
+TEST(NavigationPolicy, OnlyWebAddressesOfElsewhereReachTheBrowser) {
+  auto ui = std::make_shared<test::FakeUi>();
+  NavigationPolicy policy(ui);
+  EXPECT_EQ(policy.decidePolicyForNavigation("http://127.0.0.1:7810/runs#top"),
+            platform::NavigationPolicy::allow);
+  EXPECT_EQ(policy.decidePolicyForNavigation("https://127.0.0.1:7810/"),
+            platform::NavigationPolicy::cancel);
+  EXPECT_EQ(policy.decidePolicyForNavigation("http://localhost:7810/a b"),
+            platform::NavigationPolicy::cancel);
+  for (const char* refused : {"about:blank", "mailto:ada@example.com", "http://[::1/", ""}) {
+    EXPECT_EQ(policy.decidePolicyForNavigation(refused), platform::NavigationPolicy::cancel)
+        << refused;
+  }
+  // Handed over exactly as the page gave them.
+  EXPECT_EQ(ui->opened,
+            (std::vector<std::string>{"https://127.0.0.1:7810/", "http://localhost:7810/a b"}));
+  EXPECT_EQ(ui->calls.size(), 2U);
+}
 
-  const auto b = parseWebAddress("https://Example.COM");
-  ASSERT_TRUE(b);
-  EXPECT_EQ(b->host, "example.com");
-  EXPECT_FALSE(b->port);
-  EXPECT_EQ(b->effectivePort(), 443);
-
-  const auto c = parseWebAddress("mailto:someone@127.0.0.1:7810");
-  ASSERT_TRUE(c);
-  EXPECT_EQ(c->scheme, "mailto");
-  EXPECT_FALSE(isBackendOrigin(*c));
+TEST(NavigationPolicy, BackendOriginIsJudgedOnTheParsedParts) {
+  const auto judged = [](const char* text) {
+    const auto url = protocol::Url::parse(text);
+    EXPECT_TRUE(url) << text;
+    return url && NavigationPolicy::isBackendOrigin(*url);
+  };
+  EXPECT_TRUE(judged("HTTP://u:p@%31%32%37.0.0.1:07810/x"));
+  EXPECT_FALSE(judged("http:127.0.0.1:7810/"));
+  EXPECT_FALSE(judged("https://127.0.0.1:7810/"));
+  EXPECT_FALSE(judged("mailto:someone@127.0.0.1:7810"));
+  EXPECT_FALSE(judged("http://127.0.0.1/"));
 }
 
 } // namespace

@@ -1,0 +1,66 @@
+#include "protocol/Url.h"
+
+#include <gtest/gtest.h>
+
+namespace tarvo::protocol {
+namespace {
+
+TEST(Url, ParsedPartsFollowTheEngine) {
+  const auto a = Url::parse("HTTP://Us%40er:pw@%31%32%37.0.0.1:0007810/x");
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->scheme(), "http");
+  EXPECT_TRUE(a->isWeb());
+  EXPECT_EQ(a->host(), "127.0.0.1");
+  EXPECT_EQ(a->port(), 7810);
+  EXPECT_EQ(a->effectivePort(), 7810);
+  EXPECT_TRUE(a->twoSlashes());
+
+  const auto b = Url::parse("https://Example.COM");
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->host(), "example.com");
+  EXPECT_FALSE(b->port());
+  EXPECT_EQ(b->effectivePort(), 443);
+  EXPECT_EQ(Url::parse("http://example.com")->effectivePort(), 80);
+
+  const auto c = Url::parse("mailto:someone@127.0.0.1:7810");
+  ASSERT_TRUE(c);
+  EXPECT_EQ(c->scheme(), "mailto");
+  EXPECT_FALSE(c->isWeb());
+  EXPECT_EQ(c->host(), "");
+
+  EXPECT_FALSE(Url::parse("http:/127.0.0.1:7810/")->twoSlashes());
+  EXPECT_FALSE(Url::parse("/runs/4"));
+  EXPECT_FALSE(Url::parse("http://127.0.0.1:65536/"));
+}
+
+TEST(Url, SameDocumentWhenOnlyTheFragmentDiffers) {
+  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/#t=old", "http://127.0.0.1:7810/#t=new"));
+  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/", "http://127.0.0.1:7810/#t=new"));
+  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/a?b=1#x", "http://127.0.0.1:7810/a?b=1"));
+  EXPECT_TRUE(Url::sameDocument("HTTP://127.0.0.1:7810/#x", "http://127.0.0.1:7810/#y"));
+  // The engine's normal form of the shown address against the one asked for.
+  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/#t=a", "http://127.0.0.1:7810#t=b"));
+  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1/#a", "http://127.0.0.1:80/#b"));
+  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/a/b#x", "http://127.0.0.1:7810\\a\\b"));
+  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/?q#x", "http://127.0.0.1:7810?q"));
+
+  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7810/other#t", "http://127.0.0.1:7810/#t"));
+  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7810/?q=1#t", "http://127.0.0.1:7810/#t"));
+  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7810/?a#t", "http://127.0.0.1:7810/?b#t"));
+  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7811/#t", "http://127.0.0.1:7810/#t"));
+  EXPECT_FALSE(Url::sameDocument("http://localhost:7810/#t", "http://127.0.0.1:7810/#t"));
+  EXPECT_FALSE(Url::sameDocument("https://127.0.0.1:7810/#t", "http://127.0.0.1:7810/#t"));
+  EXPECT_FALSE(Url::sameDocument("http://u@127.0.0.1:7810/#t", "http://127.0.0.1:7810/#t"));
+  EXPECT_FALSE(Url::sameDocument("https://127.0.0.1/#t", "https://127.0.0.1:80/#t"));
+}
+
+TEST(Url, NothingUnreadableCountsAsTheSameDocument) {
+  EXPECT_FALSE(Url::sameDocument("", ""));
+  EXPECT_FALSE(Url::sameDocument("", "http://127.0.0.1:7810/#t"));
+  EXPECT_FALSE(Url::sameDocument("about:blank", "http://127.0.0.1:7810/"));
+  EXPECT_FALSE(Url::sameDocument("not a url", "not a url"));
+  EXPECT_FALSE(Url::sameDocument("http://[::1/#a", "http://[::1/#b"));
+}
+
+} // namespace
+} // namespace tarvo::protocol
