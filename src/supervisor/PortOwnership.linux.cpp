@@ -24,7 +24,9 @@ namespace tarvo {
 
 namespace {
 
-// More listeners or processes than these and the answer is no.
+// Bounds on one check's work. More listeners than this make the answer no;
+// processes and descriptors past these are not searched, so a listener held
+// only there is not found.
 constexpr std::size_t maxListeners = 32;
 constexpr std::size_t maxProcesses = 256;
 constexpr std::size_t maxDescriptors = 65536;
