@@ -24,7 +24,7 @@ namespace tarvo {
 
 namespace {
 
-// Bounds on one check's work. More listeners than this make the answer no;
+// Bounds on one check's work. More listeners than this count as foreign;
 // processes and descriptors past these are not searched, so a listener held
 // only there is not found.
 constexpr std::size_t maxListeners = 32;
@@ -135,6 +135,7 @@ struct Listeners {
   std::array<bool, maxListeners> seen{};
   std::size_t count = 0;
   std::size_t unseen = 0;
+  bool foreign = false; // one that cannot be ours was seen
 
   void mark(std::uint64_t inode) {
     for (std::size_t index = 0; index < count; ++index) {
@@ -146,9 +147,9 @@ struct Listeners {
   }
 };
 
-// Adds the listeners for 127.0.0.1:`port` in one table to `found`. False when
-// the table cannot be read in full, a line does not parse, or a listener is
-// another user's or cannot be told apart.
+// Adds the listeners for 127.0.0.1:`port` in one table to `found`, and stops
+// at one that is another user's, has no inode, or is one too many. False when
+// the table cannot be read in full or a line does not parse.
 bool readListeners(const char* table, bool ipv6, int port, uid_t uid, Listeners& found) {
   FieldReader lines(table, '\n');
   if (ipv6 && lines.missing()) {
@@ -195,9 +196,12 @@ bool readListeners(const char* table, bool ipv6, int port, uid_t uid, Listeners&
     }
     uid_t owner = 0;
     std::uint64_t inode = 0;
-    if (!parse(fields[7], owner) || !parse(fields[9], inode) || owner != uid || inode == 0 ||
-        found.count == maxListeners) {
+    if (!parse(fields[7], owner) || !parse(fields[9], inode)) {
       return false;
+    }
+    if (owner != uid || inode == 0 || found.count == maxListeners) {
+      found.foreign = true;
+      return true;
     }
     found.inodes[found.count++] = inode;
     ++found.unseen;
@@ -358,39 +362,46 @@ bool markHeldSockets(pid_t pid, Listeners& listeners, std::size_t& budget) {
 
 } // namespace
 
-bool portOwnedBy(pid_t owner, int port) {
-  if (owner <= 0 || port <= 0 || port > 65535) {
-    return false;
+PortOwnership portOwnership(int port, pid_t owner) {
+  if (port <= 0 || port > 65535) {
+    return PortOwnership::unknown;
   }
   Listeners listeners;
   const uid_t uid = ::geteuid();
   if (!readListeners("/proc/net/tcp", false, port, uid, listeners) ||
-      !readListeners("/proc/net/tcp6", true, port, uid, listeners) || listeners.count == 0) {
-    return false;
+      (!listeners.foreign && !readListeners("/proc/net/tcp6", true, port, uid, listeners))) {
+    return PortOwnership::unknown;
+  }
+  if (listeners.foreign) {
+    return PortOwnership::foreign;
+  }
+  if (listeners.count == 0) {
+    return PortOwnership::nobody;
+  }
+  if (owner <= 0) {
+    return PortOwnership::foreign;
   }
 
   // The backend itself normally holds its socket: look there before walking
   // the tree.
   std::size_t budget = maxDescriptors;
-  if (!markHeldSockets(owner, listeners, budget) || listeners.unseen == 0) {
-    return listeners.unseen == 0;
-  }
-
-  Tree tree;
-  tree.add(owner);
-  if (childrenFilesExist()) {
-    for (std::size_t index = 0; index < tree.count && !tree.full; ++index) {
-      addChildrenFromTasks(tree.pids[index], tree);
+  if (markHeldSockets(owner, listeners, budget) && listeners.unseen > 0) {
+    Tree tree;
+    tree.add(owner);
+    if (childrenFilesExist()) {
+      for (std::size_t index = 0; index < tree.count && !tree.full; ++index) {
+        addChildrenFromTasks(tree.pids[index], tree);
+      }
+    } else {
+      addDescendantsFromParents(tree);
     }
-  } else {
-    addDescendantsFromParents(tree);
-  }
-  for (std::size_t index = 1; index < tree.count; ++index) {
-    if (!markHeldSockets(tree.pids[index], listeners, budget) || listeners.unseen == 0) {
-      break;
+    for (std::size_t index = 1; index < tree.count; ++index) {
+      if (!markHeldSockets(tree.pids[index], listeners, budget) || listeners.unseen == 0) {
+        break;
+      }
     }
   }
-  return listeners.unseen == 0;
+  return listeners.unseen == 0 ? PortOwnership::owned : PortOwnership::foreign;
 }
 
 } // namespace tarvo

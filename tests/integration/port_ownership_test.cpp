@@ -191,7 +191,7 @@ private:
   bool running_ = false;
 };
 
-class PortOwnership : public ::testing::Test {
+class PortOwner : public ::testing::Test {
 protected:
   void SetUp() override {
     test::install("port-listener", folder / "port-listener");
@@ -208,15 +208,16 @@ protected:
   TempFolder folder;
 };
 
-TEST_F(PortOwnership, HoldsForAChildListeningOnLoopback) {
+TEST_F(PortOwner, HoldsForAChildListeningOnLoopback) {
   Listener own(folder, {});
   ASSERT_TRUE(own.listening());
   EXPECT_TRUE(portOwnedBy(own.pid(), port));
   EXPECT_TRUE(portOwnedBy(::getpid(), port)) << "its parent's tree holds it too";
+  EXPECT_EQ(portOwnership(port, 0), PortOwnership::foreign) << "without an owner, any listener";
   EXPECT_FALSE(portOwnedBy(own.pid(), port + 1)) << "nothing of it listens there";
 }
 
-TEST_F(PortOwnership, HoldsForAChildWhoseGrandchildListens) {
+TEST_F(PortOwner, HoldsForAChildWhoseGrandchildListens) {
   Listener line(folder, {.depth = 2});
   Sleeper bystander;
   ASSERT_TRUE(line.listening());
@@ -225,26 +226,28 @@ TEST_F(PortOwnership, HoldsForAChildWhoseGrandchildListens) {
   EXPECT_FALSE(portOwnedBy(bystander.pid(), port));
 }
 
-TEST_F(PortOwnership, FailsForAProcessOutsideTheListenersTree) {
+TEST_F(PortOwner, FailsForAProcessOutsideTheListenersTree) {
   Sleeper child;
   ASSERT_TRUE(child.running());
   {
     // This test process listens itself: the child is not among its holders.
     test::TestServer server(test::TestServer::silent);
     ASSERT_TRUE(server.listening());
-    EXPECT_FALSE(portOwnedBy(child.pid(), port));
+    EXPECT_EQ(portOwnership(port, child.pid()), PortOwnership::foreign);
     EXPECT_TRUE(portOwnedBy(::getpid(), port));
   }
   // A sibling of the same user listens.
   Listener sibling(folder, {});
   ASSERT_TRUE(sibling.listening());
-  EXPECT_FALSE(portOwnedBy(child.pid(), port));
+  EXPECT_EQ(portOwnership(port, child.pid()), PortOwnership::foreign);
   EXPECT_TRUE(portOwnedBy(sibling.pid(), port));
 }
 
-TEST_F(PortOwnership, FailsWithNothingListening) {
+TEST_F(PortOwner, FailsWithNothingListening) {
   Sleeper child;
   ASSERT_TRUE(child.running());
+  EXPECT_EQ(portOwnership(port, child.pid()), PortOwnership::nobody);
+  EXPECT_EQ(portOwnership(port, 0), PortOwnership::nobody);
   EXPECT_FALSE(portOwnedBy(child.pid(), port));
   EXPECT_FALSE(portOwnedBy(::getpid(), port));
 }
@@ -255,7 +258,7 @@ struct Beside {
   bool stillOwned; // whether the other listener cannot take 127.0.0.1 connections
 };
 
-class SecondListener : public PortOwnership, public ::testing::WithParamInterface<Beside> {};
+class SecondListener : public PortOwner, public ::testing::WithParamInterface<Beside> {};
 
 // Ours listens on 127.0.0.1; a process of the same user that is not ours
 // listens beside it (the port shared with SO_REUSEPORT).
@@ -264,7 +267,8 @@ TEST_P(SecondListener, CountsWhenItMayTakeLoopbackConnections) {
   Listener other(folder, GetParam().other);
   ASSERT_TRUE(own.listening());
   ASSERT_TRUE(other.listening());
-  EXPECT_EQ(portOwnedBy(own.pid(), port), GetParam().stillOwned);
+  EXPECT_EQ(portOwnership(port, own.pid()),
+            GetParam().stillOwned ? PortOwnership::owned : PortOwnership::foreign);
   EXPECT_TRUE(portOwnedBy(::getpid(), port)) << "both are found in the tree that holds both";
 }
 
@@ -281,7 +285,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Beside{"loopbackIPv6", {.host = "::1", .v6only = true}, true}),
     [](const auto& testCase) { return testCase.param.label; });
 
-TEST_F(PortOwnership, FailsForAnotherUsersListener) {
+TEST_F(PortOwner, FailsForAnotherUsersListener) {
   if (::geteuid() != 0) {
     GTEST_SKIP() << "making a throwaway user needs root";
   }
@@ -293,7 +297,8 @@ TEST_F(PortOwnership, FailsForAnotherUsersListener) {
     // Its own child, but another user's socket.
     Listener foreign(folder, {.as = &user});
     ASSERT_TRUE(foreign.listening());
-    EXPECT_FALSE(portOwnedBy(foreign.pid(), port));
+    EXPECT_EQ(portOwnership(port, foreign.pid()), PortOwnership::foreign);
+    EXPECT_EQ(portOwnership(port, 0), PortOwnership::foreign);
     EXPECT_FALSE(portOwnedBy(::getpid(), port));
   }
   ASSERT_TRUE(eventually(std::not_fn(somethingListens), 10s));
@@ -304,7 +309,7 @@ TEST_F(PortOwnership, FailsForAnotherUsersListener) {
   Listener foreign(folder, {.host = "::", .v6only = true, .as = &user});
   ASSERT_TRUE(own.listening());
   ASSERT_TRUE(foreign.listening());
-  EXPECT_FALSE(portOwnedBy(own.pid(), port));
+  EXPECT_EQ(portOwnership(port, own.pid()), PortOwnership::foreign);
 }
 
 } // namespace
