@@ -4,6 +4,7 @@
 // process holds from the links in /proc/<pid>/fd. Everything is read through
 // fixed buffers: this runs before every readiness ping.
 #include "supervisor/PortOwnership.h"
+#include "supervisor/FieldReader.h"
 #include "supervisor/UniqueFd.h"
 
 #include <dirent.h>
@@ -17,7 +18,6 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
 namespace tarvo {
@@ -36,63 +36,6 @@ constexpr std::string_view listenState = "0A";
 // Paths under /proc built here name processes and threads by number only, so
 // they always fit.
 using ProcPath = std::array<char, 64>;
-
-// Reads a file front to back through a fixed buffer, one field at a time; a
-// field ends at `separator` or at the end of the file. A field longer than
-// the buffer, or a failed read, ends the fields and sets failed().
-class FieldReader {
-public:
-  FieldReader(const char* path, char separator)
-      : fd_(::open(path, O_RDONLY | O_CLOEXEC)), separator_(separator), failed_(!fd_),
-        missing_(!fd_ && errno == ENOENT) {}
-
-  [[nodiscard]] bool failed() const { return failed_; }
-  [[nodiscard]] bool missing() const { return missing_; }
-
-  bool next(std::string_view& field) {
-    while (!failed_) {
-      const char* start = buffer_.data() + begin_;
-      const std::size_t held = end_ - begin_;
-      if (const void* hit = std::memchr(start, separator_, held)) {
-        const auto length = static_cast<std::size_t>(static_cast<const char*>(hit) - start);
-        field = {start, length};
-        begin_ += length + 1;
-        return true;
-      }
-      if (atEnd_) {
-        field = {start, held};
-        begin_ = end_;
-        return held > 0;
-      }
-      std::memmove(buffer_.data(), start, held);
-      begin_ = 0;
-      end_ = held;
-      if (end_ == buffer_.size()) {
-        failed_ = true;
-        break;
-      }
-      const ssize_t count = ::read(fd_.get(), buffer_.data() + end_, buffer_.size() - end_);
-      if (count < 0 && errno != EINTR) {
-        failed_ = true;
-      } else if (count == 0) {
-        atEnd_ = true;
-      } else if (count > 0) {
-        end_ += static_cast<std::size_t>(count);
-      }
-    }
-    return false;
-  }
-
-private:
-  UniqueFd fd_;
-  char separator_;
-  bool failed_;
-  bool missing_;
-  bool atEnd_ = false;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  std::array<char, 4096> buffer_{};
-};
 
 template <typename Number> bool parse(std::string_view text, Number& value, int base = 10) {
   const char* last = text.data() + text.size();
