@@ -25,7 +25,8 @@ TEST(FieldReader, ReadsFieldsAcrossRefillsOfItsBuffer) {
   std::vector<std::string> lines;
   std::string text;
   for (int index = 0; index < 200; ++index) {
-    lines.push_back(std::to_string(index) + ":" + std::string(150, 'a' + index % 26));
+    lines.push_back(std::to_string(index) + ":" +
+                    std::string(150, static_cast<char>('a' + index % 26)));
     text += lines.back() + "\n";
   }
   test::writeFile(folder / "table", text + "last without newline");
