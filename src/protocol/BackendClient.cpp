@@ -2,6 +2,7 @@
 
 #include "protocol/HttpSession.h"
 #include "protocol/ReplySlot.h"
+#include "protocol/Url.h"
 #include "protocol/Wire.h"
 
 #include <nlohmann/json.hpp>
@@ -43,7 +44,7 @@ std::optional<std::string> BackendClient::pingName(double timeout) const {
   }
   HttpRequest request;
   request.url = base_ + std::string(wire::pingPath);
-  if (!HttpSession::parsesAsUrl(request.url)) {
+  if (!Url::isSendable(request.url)) {
     return std::nullopt;
   }
   request.timeout = timeout;
@@ -64,7 +65,7 @@ std::optional<Busy> BackendClient::busy(double timeout) const {
   }
   HttpRequest request;
   request.url = base_ + std::string(wire::busyPath);
-  if (!HttpSession::parsesAsUrl(request.url)) {
+  if (!Url::isSendable(request.url)) {
     return std::nullopt;
   }
   request.headers.push_back(tokenLine(token));
@@ -80,7 +81,7 @@ std::optional<PostOutcome> BackendClient::post(Route route, const nlohmann::json
                                                PostCompletion done) const {
   HttpRequest request;
   request.url = base_ + std::string(rawValue(route));
-  if (!HttpSession::parsesAsUrl(request.url)) {
+  if (!Url::isSendable(request.url)) {
     return PostOutcome{false, "bad address"};
   }
   const std::string token = token_();

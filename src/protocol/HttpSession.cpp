@@ -337,14 +337,4 @@ bool HttpSession::onSessionThread() const {
   return impl_->threadId.load() == std::this_thread::get_id();
 }
 
-bool HttpSession::parsesAsUrl(const std::string& text) {
-  CURLU* url = curl_url();
-  if (url == nullptr) {
-    return false;
-  }
-  const bool parsed = curl_url_set(url, CURLUPART_URL, text.c_str(), 0) == CURLUE_OK;
-  curl_url_cleanup(url);
-  return parsed;
-}
-
 } // namespace tarvo::protocol

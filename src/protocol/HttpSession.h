@@ -44,9 +44,6 @@ public:
   // True on the session's own thread; a blocking request must never wait there.
   [[nodiscard]] bool onSessionThread() const;
 
-  // True when libcurl can parse `text` as an absolute URL.
-  [[nodiscard]] static bool parsesAsUrl(const std::string& text);
-
 private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

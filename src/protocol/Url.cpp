@@ -317,6 +317,17 @@ int Url::effectivePort() const {
   return scheme_ == "https" ? 443 : 80;
 }
 
+bool Url::isSendable(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7f) {
+      return false;
+    }
+  }
+  const auto url = parse(text);
+  return url && url->isWeb();
+}
+
 bool Url::sameDocument(std::string_view shown, std::string_view wanted) {
   const auto a = parse(shown);
   const auto b = parse(wanted);

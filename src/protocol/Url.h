@@ -17,6 +17,11 @@ public:
   // read no further than their name and a fragment.
   [[nodiscard]] static std::optional<Url> parse(std::string_view text);
 
+  // An http(s) address that can be sent as it stands: readable, and without
+  // a space or control character that a client would have to refuse or
+  // escape on its own.
+  [[nodiscard]] static bool isSendable(std::string_view text);
+
   // Whether loading `wanted` where `shown` is displayed stays in the same
   // document: both readable and equal once their fragments are set aside.
   // A web engine then only scrolls instead of fetching the page again.

@@ -4,6 +4,7 @@
 
 #include "protocol/BackendClient.h"
 #include "protocol/HttpSession.h"
+#include "protocol/Url.h"
 #include "protocol/Wire.h"
 #include "supervisor/BackendEnvironment.h"
 #include "supervisor/BytecodeSweep.h"
@@ -75,7 +76,7 @@ std::optional<std::string> Service::windowURL() const {
   std::string text = current.empty()
                          ? base() + "/"
                          : base() + std::string(protocol::wire::tokenFragment) + current;
-  if (!protocol::HttpSession::parsesAsUrl(text)) {
+  if (!protocol::Url::isSendable(text)) {
     return std::nullopt;
   }
   return text;

@@ -64,3 +64,14 @@ TEST(Url, NothingUnreadableCountsAsTheSameDocument) {
 
 } // namespace
 } // namespace tarvo::protocol
+
+TEST(UrlSendable, OnlyWebAddressesWithoutSpacesOrControls) {
+  EXPECT_TRUE(tarvo::protocol::Url::isSendable("http://127.0.0.1:7810/#t=tok-\u00e9n%41"));
+  EXPECT_TRUE(tarvo::protocol::Url::isSendable("http://127.0.0.1:7810/api/ping"));
+  EXPECT_FALSE(tarvo::protocol::Url::isSendable("http://127.0.0.1:7810/#t=has space"));
+  EXPECT_FALSE(tarvo::protocol::Url::isSendable("http://127.0.0.1:7810/#t=a\tb"));
+  EXPECT_FALSE(tarvo::protocol::Url::isSendable("http://127.0.0.1:7810/\x7f"));
+  EXPECT_FALSE(tarvo::protocol::Url::isSendable("http://:7810/"));
+  EXPECT_FALSE(tarvo::protocol::Url::isSendable("file:///etc/passwd"));
+  EXPECT_FALSE(tarvo::protocol::Url::isSendable(""));
+}
