@@ -62,6 +62,7 @@ def serve(port):
 
     why = stops.wait(watch)
     log.line(f"stopping: {why}")
+    log.summarise(force=True)
     server.shutdown()
     server.server_close()
     thread.join(timeout=2)
