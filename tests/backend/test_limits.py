@@ -236,6 +236,7 @@ class LogTest(PortTest):
         for _ in range(5):
             with socket.create_connection(("127.0.0.1", PORT)) as sock:
                 sock.sendall(b"GET /api/ping HTTP/1.1\r\n")
+                time.sleep(0.05)  # the service is waiting for the rest
                 sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
         time.sleep(0.3)
         grown = len(self.backend.stdout()) - start
