@@ -63,23 +63,6 @@ class ConnectionsTest(unittest.TestCase):
         self.connections.release(a)
         self.assertTrue(self.connections.admit(e))
 
-    def test_deadlines_cut_only_the_overdue(self):
-        (a, a_peer), (b, b_peer) = self.pair(), self.pair()
-        self.connections.admit(a)
-        self.clock.now += 5
-        self.connections.admit(b)
-        self.connections.working(a, True)
-        self.clock.now += 5
-        self.connections.cut_overdue()
-        self.assertTrue(cut(a_peer), "working or not, a's time is up")
-        self.assertEqual(len(self.connections), 1)
-        self.connections.release(b)
-        self.clock.now += 60
-        self.connections.cut_overdue()
-        b_peer.setblocking(False)
-        with self.assertRaises(BlockingIOError):
-            b_peer.recv(1)
-
 
 class BudgetTest(unittest.TestCase):
     def test_burst_then_a_trickle_and_a_summary_of_the_rest(self):
