@@ -5,6 +5,7 @@ import fcntl
 import http.client
 import json
 import os
+import resource
 import signal
 import socket
 import subprocess
@@ -56,8 +57,11 @@ class Backend:
     """`python3 -m app serve --port 7810` as the app starts it, with its
     output captured in files."""
 
-    def __init__(self, home, parent=None, env=None):
+    def __init__(self, home, parent=None, env=None, files=None):
         self.home = home
+        # A desktop session's usual soft limit on descriptors is 1024; the
+        # test runner's may be far higher and hide an exhaustion.
+        self.files = files
         self.folder = tempfile.mkdtemp(prefix="tarvo-backend-out-")
         self.out_path = os.path.join(self.folder, "stdout")
         self.err_path = os.path.join(self.folder, "stderr")
@@ -80,7 +84,12 @@ class Backend:
     def start(self, wait=True):
         with open(self.out_path, "ab") as out, open(self.err_path, "ab") as err:
             self.proc = subprocess.Popen(
-                self.command(), cwd=BACKEND_DIR, env=self.env, stdout=out, stderr=err
+                self.command(),
+                cwd=BACKEND_DIR,
+                env=self.env,
+                stdout=out,
+                stderr=err,
+                preexec_fn=self._limit if self.files else None,
             )
         if wait:
             self.wait_ready()
@@ -99,6 +108,27 @@ class Backend:
                 pass
             time.sleep(0.05)
         raise AssertionError("backend did not answer its ping in time")
+
+    def _limit(self):
+        _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        soft = self.files if hard == resource.RLIM_INFINITY else min(self.files, hard)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (soft, hard))
+
+    def status(self, key):
+        """A field of /proc/<pid>/status, as an int (kB for memory)."""
+        with open(f"/proc/{self.proc.pid}/status") as f:
+            for row in f:
+                if row.startswith(key + ":"):
+                    return int(row.split()[1])
+        raise KeyError(key)
+
+    def cpu_seconds(self):
+        with open(f"/proc/{self.proc.pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    def open_files(self):
+        return len(os.listdir(f"/proc/{self.proc.pid}/fd"))
 
     def stop(self, sig=signal.SIGTERM, seconds=5):
         """Send `sig`; the exit status, or None if it did not end in time."""

@@ -55,7 +55,7 @@ class TokenTest(unittest.TestCase):
     def test_new_token_is_private_urlsafe_and_leaves_no_temp_file(self):
         old = os.umask(0)
         try:
-            token = home.ensure_token(self.home)
+            token = home.new_token(self.home)
         finally:
             os.umask(old)
         self.assertRegex(token, r"^[A-Za-z0-9_-]{43}$")
@@ -64,16 +64,16 @@ class TokenTest(unittest.TestCase):
         self.assertEqual(mode(self.path), 0o600)
         self.assertEqual(os.listdir(self.home), ["ui.token"])
 
-    def test_sound_token_is_kept_and_trimmed(self):
-        first = home.ensure_token(self.home)
-        self.assertEqual(home.ensure_token(self.home), first)
-        self.put(first + "\n")
-        self.assertEqual(home.ensure_token(self.home), first)
-        with open(self.path) as f:
-            self.assertEqual(f.read(), first + "\n", "a sound token file is left as it is")
+    def test_every_token_is_new_even_over_a_sound_one(self):
+        first = home.new_token(self.home)
+        second = home.new_token(self.home)
+        self.assertNotEqual(second, first)
+        self.assertEqual(home.read_token(self.home), second)
 
-    def test_unsound_tokens_are_replaced(self):
+    def test_only_a_sound_token_file_is_read(self):
         good = "A" * 43
+        self.put(good + "\n")
+        self.assertEqual(home.read_token(self.home), good, "trimmed, as the app trims it")
         cases = {
             "empty": ("", 0o600),
             "spaces only": (" \n ", 0o600),
@@ -85,10 +85,7 @@ class TokenTest(unittest.TestCase):
         for name, (text, file_mode) in cases.items():
             with self.subTest(name):
                 self.put(text, file_mode)
-                token = home.ensure_token(self.home)
-                self.assertNotEqual(token, text.strip())
-                self.assertRegex(token, r"^[A-Za-z0-9_-]{43}$")
-                self.assertEqual(mode(self.path), 0o600)
+                self.assertIsNone(home.read_token(self.home))
 
     def test_link_is_replaced_and_its_target_left_alone(self):
         target = os.path.join(self.root.name, "elsewhere")
@@ -96,7 +93,7 @@ class TokenTest(unittest.TestCase):
             f.write("B" * 43)
         os.chmod(target, 0o600)
         os.symlink(target, self.path)
-        token = home.ensure_token(self.home)
+        token = home.new_token(self.home)
         self.assertNotEqual(token, "B" * 43)
         self.assertFalse(os.path.islink(self.path))
         with open(target) as f:
@@ -105,7 +102,7 @@ class TokenTest(unittest.TestCase):
     def test_folder_in_place_of_the_file_is_an_error(self):
         os.mkdir(self.path)
         with self.assertRaises(home.HomeError):
-            home.ensure_token(self.home)
+            home.new_token(self.home)
         self.assertEqual(os.listdir(self.home), ["ui.token"], "no temp file left behind")
 
 

@@ -4,6 +4,7 @@ folder setting, a second copy, and the end of the app that started it."""
 import os
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -49,20 +50,19 @@ class LifecycleTest(PortTest):
         self.addCleanup(backend.kill)
         return backend
 
-    def test_token_is_kept_across_restarts_and_a_bad_one_replaced(self):
-        first = self.backend().start()
-        token = first.token()
-        self.assertEqual(first.stop(), 0)
-        second = self.backend().start()
-        self.assertEqual(second.token(), token)
-        self.assertEqual(request("GET", "/api/busy", token=token)[0], 200)
-        self.assertEqual(second.stop(), 0)
-
-        with open(os.path.join(self.home, "ui.token"), "w") as f:
-            f.write("not a token!")
-        third = self.backend().start()
-        self.assertRegex(third.token(), r"^[A-Za-z0-9_-]{43}$")
-        self.assertNotEqual(third.token(), token)
+    def test_every_start_makes_a_new_token_and_the_old_one_dies(self):
+        tokens = []
+        for _ in range(3):
+            backend = self.backend().start()
+            tokens.append(backend.token())
+            self.assertRegex(tokens[-1], r"^[A-Za-z0-9_-]{43}$")
+            self.assertEqual(stat.S_IMODE(os.lstat(os.path.join(self.home, "ui.token")).st_mode), 0o600)
+            self.assertEqual(os.listdir(self.home), ["ui.token"], "no temp file is left")
+            self.assertEqual(request("GET", "/api/busy", token=tokens[-1])[0], 200)
+            for old in tokens[:-1]:
+                self.assertEqual(request("GET", "/api/busy", token=old)[0], 401)
+            self.assertEqual(backend.stop(), 0)
+        self.assertEqual(len(set(tokens)), 3)
 
     def test_sigterm_and_sigint_end_it_cleanly(self):
         for sig in (signal.SIGTERM, signal.SIGINT):

@@ -14,7 +14,7 @@ import stat
 TOKEN_FILE = "ui.token"
 
 # secrets.token_urlsafe(32) gives 43 characters; anything much shorter was
-# not written by us and is too weak to keep.
+# not written by us and is too weak to accept.
 _TOKEN_SHAPE = re.compile(r"[A-Za-z0-9_-]{32,512}")
 
 
@@ -90,11 +90,9 @@ def write_token(home, token):
     _sync_folder(home)
 
 
-def ensure_token(home):
-    """Keep a sound existing token across restarts, else write a new one."""
-    token = read_token(home)
-    if token is not None:
-        return token
+def new_token(home):
+    """Write a fresh token for this run of the service, replacing any other:
+    a token that leaked stops working with the service that made it."""
     token = secrets.token_urlsafe(32)
     try:
         write_token(home, token)

@@ -9,7 +9,7 @@ import sys
 import threading
 
 from . import NAME, __version__, log
-from .home import HomeError, ensure_token, prepare_home
+from .home import HomeError, new_token, prepare_home
 from .watch import ParentWatch, parent_pid
 from .web import StudioServer
 from .work import Work
@@ -51,7 +51,7 @@ def serve(port):
         return _fail(f"cannot listen on 127.0.0.1:{port}: {err.strerror}", 1)
 
     try:
-        ensure_token(home)
+        new_token(home)
     except HomeError as err:
         server.server_close()
         return _fail(str(err), 1)
@@ -62,6 +62,7 @@ def serve(port):
 
     why = stops.wait(watch)
     log.line(f"stopping: {why}")
+    log.summarise(force=True)
     server.shutdown()
     server.server_close()
     thread.join(timeout=2)

@@ -1,15 +1,24 @@
-"""HTTP plumbing: routes, the token check, JSON replies and the page files."""
+"""HTTP plumbing: routes, the host and token checks, JSON replies and the
+page files."""
 
+import errno
 import hmac
+import io
 import json
 import os
+import socket
+import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-from . import NAME, __version__, api, log
+from . import NAME, __version__, api, guard, log
 from .home import read_token
 
 MAX_BODY = 1024 * 1024
+# What is read and thrown away after a refusal, so that the client gets the
+# answer rather than a reset of the connection; beyond it the client is cut.
+MAX_DRAIN = MAX_BODY + guard.MAX_HEAD
+DRAIN_SECONDS = 2.0
 TOKEN_HEADER = "X-Studio-Token"
 PAGE_FOLDER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page")
 PAGE_FILES = {
@@ -37,18 +46,91 @@ class StudioServer(ThreadingHTTPServer):
     """Serves one install: its data folder (for the token) and its work."""
 
     daemon_threads = True
+    # Room in the kernel for a burst of connections while the loop admits
+    # them; a full queue drops the app's ping for a second or more.
+    request_queue_size = 1024
 
     def __init__(self, port, home, work):
         self.home = home
         self.work = work
         self.started = time.monotonic()
+        # Only our own names: a page of another site whose name was made to
+        # point at 127.0.0.1 (DNS rebinding) sends its own name here.
+        self.hosts = {f"127.0.0.1:{port}", f"localhost:{port}"}
+        self.connections = guard.Connections()
         super().__init__(("127.0.0.1", port), Handler)
+
+    def get_request(self):
+        try:
+            return super().get_request()
+        except OSError as err:
+            if err.errno in (errno.EMFILE, errno.ENFILE, errno.ENOBUFS, errno.ENOMEM):
+                # The listening socket stays ready while nothing can be
+                # accepted: free a place and pause instead of spinning.
+                self.connections.cut_oldest_waiting()
+                time.sleep(0.05)
+            raise
+
+    def process_request(self, request, client_address):
+        if not self.connections.admit(request):
+            self.shutdown_request(request)
+            return
+        super().process_request(request, client_address)
+
+    def shutdown_request(self, request):
+        self.connections.release(request)
+        super().shutdown_request(request)
+
+    def service_actions(self):
+        # Run by the serving loop about twice a second, and after each
+        # connection it accepts.
+        self.connections.cut_overdue()
+        log.summarise()
+
+    def handle_error(self, request, client_address):
+        if isinstance(sys.exc_info()[1], OSError):
+            return  # the client went away or was cut: nothing to tell
+        log.error("a request failed:")
 
 
 class Handler(BaseHTTPRequestHandler):
     server_version = "TarvoStudio/" + __version__
-    # A client that stops sending mid-request gives its thread back in time.
-    timeout = 30
+    # A backstop: the server cuts every connection at its deadline.
+    timeout = guard.REQUEST_SECONDS
+
+    def setup(self):
+        super().setup()
+        # The head is read through a limit; the library's own reader would
+        # take up to 64 KiB a line and 100 lines.
+        self.rfile.close()
+        self._head = guard.HeadReader(self.connection)
+        self.rfile = io.BufferedReader(self._head)
+        self._unread = False
+
+    def handle(self):
+        super().handle()
+        # Answered: from here on the connection only waits on its client.
+        self.server.connections.working(self.connection, False)
+        if self._unread:
+            self._drain()
+
+    def parse_request(self):
+        if not super().parse_request():
+            # The library has answered already; what is left stays unread.
+            self._unread = True
+            return False
+        if self._head.over:
+            self.request_version = self.protocol_version
+            self._refuse(431, f"the request line and headers are larger than {guard.MAX_HEAD} bytes")
+            self._unread = True
+            return False
+        self._head.limit = None
+        self.server.connections.working(self.connection, True)
+        hosts = self.headers.get_all("Host") or []
+        if len(hosts) != 1 or hosts[0].strip().lower() not in self.server.hosts:
+            self._refuse(421, "this service answers only to 127.0.0.1 and localhost on its own port")
+            return False
+        return True
 
     def do_GET(self):
         self._dispatch("GET")
@@ -73,22 +155,26 @@ class Handler(BaseHTTPRequestHandler):
         self._dispatch("OPTIONS")
 
     def _dispatch(self, method):
-        # The body is read before any answer, even a refusal: closing a socket
-        # with unread data resets the connection, and the client could lose
-        # the answer that says what was wrong.
-        raw = self._read_body()
-        if raw is None:
-            return
+        # Every check that can refuse comes before the body is read: a
+        # client that is refused costs no memory for its body.
         path = self.path.split("?", 1)[0]
         if path not in ROUTES:
-            self._json(404, {"detail": "not found"})
+            self._refuse(404, "not found")
             return
         allowed, name, guarded = ROUTES[path]
         if method != allowed:
-            self._json(405, {"detail": f"use {allowed}"}, extra={"Allow": allowed})
+            self._refuse(405, f"use {allowed}", extra={"Allow": allowed})
             return
         if guarded and not self._token_ok():
-            self._json(401, {"detail": f"missing or wrong {TOKEN_HEADER} header"})
+            self._refuse(401, f"missing or wrong {TOKEN_HEADER} header")
+            return
+        if method != "POST":
+            # Only the actions take a body; any other is thrown away unread.
+            self._unread = self._announces_body()
+            getattr(self, name)(path, b"")
+            return
+        raw = self._read_body()
+        if raw is None:
             return
         getattr(self, name)(path, raw)
 
@@ -106,9 +192,8 @@ class Handler(BaseHTTPRequestHandler):
         )
 
     def _hello(self, _path, _raw):
-        # The page's script calls this once it has loaded; tests and the
-        # benchmark watch the log for this line.
-        log.line("page ready")
+        # The page's script calls this once it has loaded.
+        log.page_ready()
         self._json(200, {"ok": True})
 
     def _busy(self, _path, _raw):
@@ -178,12 +263,35 @@ class Handler(BaseHTTPRequestHandler):
             return self._refuse(400, "the body ended early")
         return raw
 
-    def _refuse(self, status, detail):
+    def _refuse(self, status, detail, extra=None):
         # What is left of the request stays unread, so this connection cannot
         # carry another one.
         self.close_connection = True
-        self._json(status, {"detail": detail})
+        self._unread = self._unread or self._announces_body()
+        self._json(status, {"detail": detail}, extra)
         return None
+
+    def _announces_body(self):
+        length = self.headers.get("Content-Length", "0").strip()
+        return length not in ("", "0") or "Transfer-Encoding" in self.headers
+
+    def _drain(self):
+        """After a refusal: end our side, then read and drop what the client
+        still sends, within bounds. Closing with unread data would reset the
+        connection, and the client could lose the answer."""
+        sock = self.connection
+        try:
+            sock.shutdown(socket.SHUT_WR)
+            sock.settimeout(DRAIN_SECONDS)
+            scrap = bytearray(64 * 1024)
+            left = MAX_DRAIN
+            while left > 0:
+                count = sock.recv_into(scrap, min(left, len(scrap)))
+                if not count:
+                    break
+                left -= count
+        except OSError:
+            pass
 
     # Replies
 
@@ -213,13 +321,17 @@ class Handler(BaseHTTPRequestHandler):
         # Malformed requests, unknown methods, over-long lines: answer in JSON
         # like everything else rather than the library's HTML page.
         self.close_connection = True
+        self._unread = True
         self._json(code, {"detail": message or self.responses.get(code, ("error",))[0]})
 
     # Logging
 
     def log_request(self, code="-", size="-"):
+        # Pings, polls and the page's files are routine and leave no line;
+        # refusals and actions do, within the log's budget.
         code = getattr(code, "value", code)
-        log.request(self.command or "-", getattr(self, "path", "") or "-", code)
+        if self.command == "POST" or not isinstance(code, int) or code >= 400:
+            log.request(self.command or "-", getattr(self, "path", "") or "-", code)
 
     def log_error(self, format, *args):
         # The library's messages quote the raw request line; the request line
