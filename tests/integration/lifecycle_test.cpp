@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <future>
+#include <thread>
 
 namespace tarvo {
 namespace {
@@ -103,7 +104,18 @@ protected:
   [[nodiscard]] nlohmann::json seen() const {
     return nlohmann::json::parse(readFile(bin / "seen.json"), nullptr, false);
   }
-  [[nodiscard]] pid_t childPid() const { return seen().value("pid", 0); }
+  // The child writes its record as it starts, which a loaded machine can
+  // delay past a short readiness wait; 0 when it never does.
+  [[nodiscard]] pid_t childPid() const {
+    const auto limit = std::chrono::steady_clock::now() + 5s;
+    for (;;) {
+      const nlohmann::json record = seen();
+      if (record.is_object() || std::chrono::steady_clock::now() > limit) {
+        return record.is_object() ? record.value("pid", 0) : 0;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
+  }
   [[nodiscard]] int serveCalls() const {
     std::istringstream calls(readFile(bin / "calls"));
     int count = 0;
