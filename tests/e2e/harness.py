@@ -102,13 +102,14 @@ def enter_private_network():
                           check=False).returncode == 0
 
 
-def start_wayland(account, env, runtime):
+def start_wayland(account, env, runtime, log):
     """Starts a headless weston as the user; returns (its process, the name
     of its socket in the runtime folder, or None when it never listened)."""
     socket_name = "wayland-tarvo"
     weston = subprocess.Popen(
         ["weston", "--backend=headless-backend.so", f"--socket={socket_name}",
-         f"--width={SCREEN[0]}", f"--height={SCREEN[1]}", "--no-config", "--idle-time=0"],
+         f"--width={SCREEN[0]}", f"--height={SCREEN[1]}", "--no-config", "--idle-time=0",
+         f"--log={log}"],
         user=account.pw_uid, group=account.pw_gid, extra_groups=[], env=env,
         cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL)
@@ -242,7 +243,8 @@ def main():
             variable = "DISPLAY"
         else:
             env["GDK_BACKEND"] = "wayland"
-            server_process, display = start_wayland(account, env, runtime)
+            server_process, display = start_wayland(account, env, runtime,
+                                                    os.path.join(artifacts, "weston.log"))
             variable = "WAYLAND_DISPLAY"
         if display is None:
             say(f"FAILED: {server} did not start")
