@@ -158,9 +158,11 @@ def walk(node, depth=30, skip=lambda n: False):
 
 def text_of(node):
     try:
+        # Called through the interface: newer bindings give the accessible
+        # a get_text() of its own, which would take the place of the Text one.
         text = node.get_text_iface()
         if text is not None:
-            return text.get_text(0, text.get_character_count())
+            return Atspi.Text.get_text(text, 0, Atspi.Text.get_character_count(text))
     except GLib.Error:
         pass
     return name(node)
