@@ -14,6 +14,8 @@ packages=(
   # a display, a session bus and accessibility for the window tests and `make run`
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0
   imagemagick xdotool
+  # a headless Wayland compositor for the window tests on Wayland
+  weston
   # installing and packaging
   desktop-file-utils appstream dpkg-dev file libgtk-3-bin librsvg2-common
 )

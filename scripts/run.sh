@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Starts Tarvo Studio from a build folder: scripts/run.sh [BUILD_DIR]
 #
-# With a display, this simply runs the application. On a machine without one
-# it brings its own: a virtual X server and a session bus. It waits until the
-# backend's page has loaded, saves a screenshot to /tmp, prints its path and
-# keeps running until interrupted; Ctrl+C asks the application to quit (the
-# same road as any quit request), then stops the X server.
+# With a display (X11 or Wayland), this simply runs the application. On a
+# machine without one it brings its own: a virtual X server and a session bus.
+# It waits until the backend's page has loaded, saves a screenshot to /tmp,
+# prints its path and keeps running until interrupted; Ctrl+C asks the
+# application to quit (the same road as any quit request), then stops the X
+# server.
 set -euo pipefail
 
 build=${1:-build}
@@ -15,7 +16,17 @@ if [ ! -x "$app" ]; then
   exit 1
 fi
 
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+# A Wayland session counts only while its compositor's socket is there (a
+# name left over in the environment, say over ssh, is no display).
+wayland_session() {
+  case "${WAYLAND_DISPLAY:-}" in
+  "") return 1 ;;
+  /*) [ -S "$WAYLAND_DISPLAY" ] ;;
+  *) [ -n "${XDG_RUNTIME_DIR:-}" ] && [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] ;;
+  esac
+}
+
+if [ -n "${DISPLAY:-}" ] || wayland_session; then
   exec "$app"
 fi
 
@@ -76,6 +87,8 @@ read -r -t 20 display_number <"$workdir/displayfd" || {
   exit 1
 }
 export DISPLAY=":$display_number"
+export GDK_BACKEND=x11
+unset WAYLAND_DISPLAY
 echo "Virtual display $DISPLAY"
 
 # The backend writes its output to the log under the real user's home; the

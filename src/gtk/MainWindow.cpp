@@ -93,7 +93,12 @@ void MainWindow::restoreFrame(const WindowSpec& spec) {
   frame_.height = std::max(saved->height, spec.minHeight);
   gtk_window_set_default_size(win, frame_.width, frame_.height);
   frameKnown_ = true;
-  if (positionsKnown() && reachable(*saved)) {
+  if (!positionsKnown()) {
+    // Wayland neither tells nor takes a position: the one an X11 session
+    // remembered is kept for the next such session, not dropped.
+    frame_.x = saved->x;
+    frame_.y = saved->y;
+  } else if (reachable(*saved)) {
     frame_.x = saved->x;
     frame_.y = saved->y;
     gtk_window_set_position(win, GTK_WIN_POS_NONE);

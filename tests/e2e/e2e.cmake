@@ -1,7 +1,8 @@
-# Window tests: the real application under Xvfb with a throwaway user,
-# driven through the keyboard and the accessibility bus. They need root (to
-# make the user) and skip without it; each one owns 127.0.0.1:7810. A run
-# takes well under a minute; the long time-out only leaves room to wait for
+# Window tests: the real application with a throwaway user, under Xvfb
+# driven through the keyboard and the accessibility bus, and under a headless
+# Wayland compositor (weston) through the accessibility bus alone. They need
+# root (to make the user) and skip without it; each one owns 127.0.0.1:7810.
+# A run takes well under a minute; the long time-out only leaves room to wait for
 # the port when other programs on the machine hold it.
 if(NOT TARVO_BUILD_APP)
   return() # nothing to drive
@@ -21,3 +22,5 @@ tarvo_e2e_test(e2e_window test_window.py)
 tarvo_e2e_test(e2e_webview test_webview.py --backend ${TARVO_E2E_DIR}/testapp/app)
 tarvo_e2e_test(e2e_quit test_quit.py)
 tarvo_e2e_test(e2e_token test_token.py)
+tarvo_e2e_test(e2e_wayland_window test_wayland_window.py --display wayland)
+tarvo_e2e_test(e2e_wayland_quit test_wayland_quit.py --display wayland)

@@ -3,8 +3,9 @@
 
 Run as root (as CI is). For each run it makes a throwaway user whose home is
 a fresh temporary folder, because the application takes its home from the
-user database and not from $HOME. Under that user it starts a display (Xvfb)
-and a session bus, and inside that session runs the test file, which starts
+user database and not from $HOME. Under that user it starts a display (Xvfb,
+or with --display wayland a headless Wayland compositor, weston) and a
+session bus, and inside that session runs the test file, which starts
 the accessibility bus, the application and drives both. Whatever happens,
 every process of the throwaway user, the display and the user itself are
 removed at the end.
@@ -34,6 +35,7 @@ from throwaway_session import (pids_of_uid, remove_user, start_display,  # noqa:
                                take_port_lock)
 
 SKIP = 77
+SCREEN = (1400, 1000)  # the display's size, the same on X11 and Wayland
 USER_PREFIX = "tarvo-e2e-"
 FOLDER_PREFIX = "tarvo-e2e-"  # the run's temporary folder, which holds the home
 
@@ -100,6 +102,31 @@ def enter_private_network():
                           check=False).returncode == 0
 
 
+def start_wayland(account, env, runtime, log):
+    """Starts a headless weston as the user; returns (its process, the name
+    of its socket in the runtime folder, or None when it never listened)."""
+    socket_name = "wayland-tarvo"
+    weston = subprocess.Popen(
+        ["weston", "--backend=headless-backend.so", f"--socket={socket_name}",
+         f"--width={SCREEN[0]}", f"--height={SCREEN[1]}", "--no-config", "--idle-time=0",
+         f"--log={log}"],
+        user=account.pw_uid, group=account.pw_gid, extra_groups=[], env=env,
+        cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL)
+    path = os.path.join(runtime, socket_name)
+
+    def listening():
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+            return s.connect_ex(path) == 0
+
+    deadline = time.monotonic() + 20
+    while weston.poll() is None and time.monotonic() < deadline:
+        if os.path.exists(path) and listening():
+            return weston, socket_name
+        time.sleep(0.05)
+    return weston, None
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bundle", required=True, help="the built bundle (bin/, Resources/)")
@@ -115,6 +142,8 @@ def main():
     parser.add_argument("--private-network", action="store_true",
                         help="run in a network namespace of its own instead of sharing "
                              "127.0.0.1:7810 (and its lock) with other tests")
+    parser.add_argument("--display", choices=("x11", "wayland"), default="x11",
+                        help="the display server to run the application on")
     parser.add_argument("test", help="the test file to run in the session")
     args = parser.parse_args()
 
@@ -122,7 +151,10 @@ def main():
         say("SKIPPED: the window tests run the application under a throwaway user account, "
             "which needs root (run ctest as root, as CI does)")
         return SKIP
-    for tool in ("Xvfb", "dbus-run-session", "xdotool", "useradd", "userdel"):
+    # Keys and the pointer go through the X test extension, which no Wayland
+    # client listens to: there the tests act through the accessibility bus.
+    server, *inputs = ("Xvfb", "xdotool") if args.display == "x11" else ("weston",)
+    for tool in (server, *inputs, "dbus-run-session", "useradd", "userdel"):
         if shutil.which(tool) is None:
             say(f"FAILED: {tool} is missing (scripts/install-deps.sh installs it)")
             return 1
@@ -170,7 +202,7 @@ def main():
     os.chmod(tmp, 0o755)
     name = f"{USER_PREFIX}{os.getpid()}"
     home = os.path.join(tmp, "home")
-    xvfb = None
+    server_process = None
     session = None
     status = 1
     interrupted = []
@@ -204,13 +236,20 @@ def main():
             "LANG": "C.UTF-8",
             "XDG_RUNTIME_DIR": runtime,
             "PYTHONDONTWRITEBYTECODE": "1",
-            "GDK_BACKEND": "x11",
         }
-        xvfb, display = start_display(account, env)
+        if args.display == "x11":
+            env["GDK_BACKEND"] = "x11"
+            server_process, display = start_display(account, env)
+            variable = "DISPLAY"
+        else:
+            env["GDK_BACKEND"] = "wayland"
+            server_process, display = start_wayland(account, env, runtime,
+                                                    os.path.join(artifacts, "weston.log"))
+            variable = "WAYLAND_DISPLAY"
         if display is None:
-            say("FAILED: Xvfb did not start")
+            say(f"FAILED: {server} did not start")
             return 1
-        env["DISPLAY"] = display
+        env[variable] = display
         env["TARVO_E2E_BUNDLE"] = bundle
         env["TARVO_E2E_OUT"] = artifacts
         # The user may not be able to read the source tree (a home of mode 0700).
@@ -252,11 +291,11 @@ def main():
             except ProcessLookupError:
                 pass
         remove_user(name)
-        if xvfb is not None and xvfb.poll() is None:
-            xvfb.kill()
-        if xvfb is not None:
+        if server_process is not None and server_process.poll() is None:
+            server_process.kill()
+        if server_process is not None:
             try:
-                xvfb.wait(timeout=10)
+                server_process.wait(timeout=10)
             except subprocess.TimeoutExpired:
                 pass
         keep = os.environ.get("TARVO_E2E_KEEP")

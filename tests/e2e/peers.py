@@ -2,6 +2,7 @@
 backend over HTTP, its log and token, and the recorder that stands in for
 the user's browser, file manager and text viewer."""
 
+import configparser
 import json
 import os
 import urllib.error
@@ -13,6 +14,8 @@ LOG = os.path.join(HOME, ".local", "state", "Tarvo Studio.log")
 DATA = os.path.join(HOME, ".local", "share", "Tarvo Studio")
 TOKEN = os.path.join(DATA, "ui.token")
 RECORDED = os.path.join(HOME, "recorded.txt")
+FRAMES = os.path.join(HOME, ".local", "state", "Tarvo Studio", "window.ini")
+FRAME_NAME = "TarvoStudioMain"
 BASE = "http://127.0.0.1:7810"
 
 
@@ -128,6 +131,23 @@ def log_text():
 
 def page_ready_count():
     return log_text().count("page ready")
+
+
+def saved_frame():
+    """The window's frame as the application left it: {key: text}, or {}."""
+    parser = configparser.ConfigParser(interpolation=None)
+    try:
+        parser.read(FRAMES, encoding="utf-8")
+    except configparser.Error:
+        return {}
+    return dict(parser[FRAME_NAME]) if parser.has_section(FRAME_NAME) else {}
+
+
+def save_frame(**values):
+    """Leaves a frame as an earlier session would have."""
+    os.makedirs(os.path.dirname(FRAMES), exist_ok=True)
+    with open(FRAMES, "w", encoding="utf-8") as f:
+        f.write(f"[{FRAME_NAME}]\n" + "".join(f"{k}={v}\n" for k, v in values.items()))
 
 
 

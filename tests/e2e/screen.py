@@ -158,9 +158,11 @@ def walk(node, depth=30, skip=lambda n: False):
 
 def text_of(node):
     try:
+        # Called through the interface: newer bindings give the accessible
+        # a get_text() of its own, which would take the place of the Text one.
         text = node.get_text_iface()
         if text is not None:
-            return text.get_text(0, text.get_character_count())
+            return Atspi.Text.get_text(text, 0, Atspi.Text.get_character_count(text))
     except GLib.Error:
         pass
     return name(node)
@@ -209,12 +211,20 @@ def dialog_labels(dialog):
     return [text_of(n) for n in walk(dialog, depth=12) if role(n) == "label" and text_of(n)]
 
 
+def is_button(node):
+    # By the role itself: newer AT-SPI names it "button", older "push button".
+    try:
+        return node.get_role() == Atspi.Role.PUSH_BUTTON
+    except GLib.Error:
+        return False
+
+
 def dialog_buttons(dialog):
-    return [name(n) for n in walk(dialog, depth=12) if role(n) == "push button"]
+    return [name(n) for n in walk(dialog, depth=12) if is_button(n)]
 
 
 def press_button(dialog, title):
     for node in walk(dialog, depth=12):
-        if role(node) == "push button" and name(node) == title:
+        if is_button(node) and name(node) == title:
             return do_action(node)
     return False

@@ -13,9 +13,9 @@ import traceback
 
 from checks import Abort, Checks, say, wait_for
 from peers import HOME, backend_processes, install_recorder, log_text, parent_of, ping
-from screen import (Atspi, GLib, children, click, dialog_labels, focus, has_state, is_document,
-                    key, name, role, start_accessibility, text_of, visible_windows, walk,
-                    window_name)
+from screen import (Atspi, GLib, children, click, dialog_labels, do_action, focus, has_state,
+                    is_document, key, name, role, start_accessibility, text_of, visible_windows,
+                    walk, window_name)
 
 BUNDLE = os.environ.get("TARVO_E2E_BUNDLE", "")
 OUT = os.environ.get("TARVO_E2E_OUT", "/tmp")
@@ -190,6 +190,27 @@ class Studio:
         item = wait_for(lambda: next((i for i in children(menu) if name(i) == item_title
                                       and has_state(i, Atspi.StateType.SHOWING)), None), 5, 0.1)
         return bool(item) and click(item, scroll=False)
+
+    def activate(self, menu_title, item_title):
+        """Chooses a menu item through the accessibility bus: the one way in
+        from outside on Wayland, where no synthetic key or click reaches a
+        client."""
+        item = self.menu_item(menu_title, item_title)
+        return item is not None and do_action(item)
+
+    def content_size(self):
+        """(width, height) of the window's content (menu bar and page), which
+        is the size the application keeps: without the decorations that GTK
+        draws itself on Wayland."""
+        frame = self.window()
+        for node in children(frame) if frame is not None else []:
+            if role(node) == "filler" and any(role(c) == "menu bar" for c in children(node)):
+                try:
+                    box = node.get_component_iface().get_extents(Atspi.CoordType.WINDOW)
+                except (GLib.Error, AttributeError):
+                    return None
+                return box.width, box.height
+        return None
 
     # -- X windows and keys
 
