@@ -18,9 +18,9 @@ std::string StartTexts::portHeld(int port, const std::string& reported) {
 }
 
 std::string StartTexts::incomplete() {
-  return "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it with "
-         "app/macos/install.sh: a bundle whose Resources were replaced in place can be left "
-         "without its service, or with files added that invalidate its signature.";
+  return "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it from "
+         "its package, or run make install again: an installation whose files were replaced in "
+         "place can be left without its service, or with files of another version mixed in.";
 }
 
 std::string StartTexts::needsPython() {

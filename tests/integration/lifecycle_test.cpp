@@ -26,9 +26,9 @@ using test::TempFolder;
 using test::writeFile;
 
 const std::string incomplete =
-    "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it with "
-    "app/macos/install.sh: a bundle whose Resources were replaced in place can be left without "
-    "its service, or with files added that invalidate its signature.";
+    "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it from its "
+    "package, or run make install again: an installation whose files were replaced in place can "
+    "be left without its service, or with files of another version mixed in.";
 
 TEST(BackendEnvironment, SetsItsSixVariablesOverWhatIsInherited) {
   auto environment =
