@@ -8,6 +8,7 @@
 #include "shell/OffMain.h"
 #include "shell/QuitConfirmation.h"
 #include "shell/RestartPolicy.h"
+#include "shell/StatusLine.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,7 @@ public:
   void restartService() override;
   platform::NavigationPolicy decidePolicyForNavigation(const std::string& url) override;
   void didFailProvisionalNavigation(platform::LoadFailure why) override;
+  void didCommitNavigation() override;
   void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
   void runJavaScriptAlertPanel(const std::string& message,
                                std::function<void()> completion) override;
@@ -63,6 +65,7 @@ public:
   [[nodiscard]] std::int64_t restarts() const { return restartPolicy_->restarts(); }
   [[nodiscard]] bool restarting() const { return restartPolicy_->restarting(); }
   [[nodiscard]] bool askingToQuit() const { return quitConfirmation_->askingToQuit(); }
+  [[nodiscard]] std::string statusLine() const { return status_->line(); }
 
 private:
   AppDelegate(std::shared_ptr<Backend> service, Platform platform);
@@ -73,6 +76,7 @@ private:
   Platform platform_;
   OffMain offMain_;
   NavigationPolicy navigationPolicy_;
+  std::shared_ptr<StatusLine> status_;
   std::shared_ptr<QuitConfirmation> quitConfirmation_;
   std::shared_ptr<RestartPolicy> restartPolicy_; // made once the delegate has an owner
   bool logoutInhibited_ = false;
