@@ -65,7 +65,6 @@ public:
   [[nodiscard]] std::int64_t restarts() const { return restartPolicy_->restarts(); }
   [[nodiscard]] bool restarting() const { return restartPolicy_->restarting(); }
   [[nodiscard]] bool askingToQuit() const { return quitConfirmation_->askingToQuit(); }
-  [[nodiscard]] std::string statusLine() const { return status_->line(); }
 
 private:
   AppDelegate(std::shared_ptr<Backend> service, Platform platform);
