@@ -8,8 +8,8 @@
 
 namespace tarvo {
 
-// Every text the shell shows: its alerts, and how each answer is read, and
-// the status line. Pure, so every text is checked to the letter.
+// Every text the shell shows (its alerts and the status line) and how each
+// answer to an alert is read. Pure, so every text is checked to the letter.
 
 // A start failed, or the backend died too often: "Try Again" (the default),
 // "Open the Log", "Quit".

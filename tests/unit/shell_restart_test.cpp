@@ -29,6 +29,8 @@ struct Up : ShellRig {
     }
     return latest;
   }
+  // Jobs due within 8 seconds: a pending restart, and any countdown tick of
+  // the status line before it.
   [[nodiscard]] int pendingRestarts() const {
     const auto delays = main->delays();
     return static_cast<int>(
