@@ -86,6 +86,18 @@ void GtkUi::load(const std::string& url, double timeoutSeconds, LoadMode mode) {
   }
 }
 
+// A launch that never has anything to say never builds the view.
+void GtkUi::showStatus(const std::string& line) {
+  if (!window_ || (!status_ && line.empty())) {
+    return;
+  }
+  if (!status_) {
+    status_ = std::make_unique<StatusView>(TARVO_APP_ID);
+    window_->setStatusView(status_->widget());
+  }
+  status_->show(line);
+}
+
 void GtkUi::showAlert(const Alert& alert, AlertDone done) {
   GtkWindow* parent = window_ && window_->visible() ? window_->window() : nullptr;
   showDialog(alert, parent, true, std::move(done));

@@ -4,6 +4,7 @@
 #include "gtk/Folders.h"
 #include "gtk/MainWindow.h"
 #include "gtk/MenuBarView.h"
+#include "gtk/StatusView.h"
 #include "gtk/WebView.h"
 #include "platform/Delegate.h"
 #include "platform/Ui.h"
@@ -33,6 +34,7 @@ public:
   void presentWindow() override;
   std::string shownURL() override;
   void load(const std::string& url, double timeoutSeconds, LoadMode mode) override;
+  void showStatus(const std::string& line) override;
   void showAlert(const Alert& alert, AlertDone done) override;
   void showSheet(const Alert& alert, AlertDone done) override;
   void openURL(const std::string& url) override;
@@ -53,6 +55,7 @@ private:
   std::shared_ptr<MenuHandler> menuHandler_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<WebView> web_;
+  std::unique_ptr<StatusView> status_; // made when there is first something to say
   int openSheets_ = 0;
 };
 

@@ -134,6 +134,15 @@ void MainWindow::setContent(GtkWidget* content) {
   gtk_widget_grab_focus(content);
 }
 
+void MainWindow::setStatusView(GtkWidget* view) {
+  if (status_ != nullptr) {
+    gtk_container_remove(GTK_CONTAINER(box_), status_);
+  }
+  status_ = view;
+  gtk_box_pack_start(GTK_BOX(box_), view, FALSE, FALSE, 0);
+  gtk_box_reorder_child(GTK_BOX(box_), view, menuBar_ != nullptr ? 1 : 0);
+}
+
 void MainWindow::present() {
   GtkWindow* win = window();
   // Shown again where it was hidden, not wherever the window manager likes.

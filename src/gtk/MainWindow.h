@@ -28,6 +28,8 @@ public:
 
   void setMenuBar(GtkWidget* bar);
   void setContent(GtkWidget* content);
+  // Between the menu bar and the content.
+  void setStatusView(GtkWidget* view);
 
   void present();
   [[nodiscard]] bool visible() const;
@@ -52,6 +54,7 @@ private:
   GtkWidget* box_ = nullptr;     // owned by the window
   GtkWidget* menuBar_ = nullptr; // owned by the box
   GtkWidget* content_ = nullptr; // owned by the box
+  GtkWidget* status_ = nullptr;  // owned by the box
   std::function<void()> onClosed_;
   std::optional<FrameAutosave> autosave_;
   Frame frame_;

@@ -131,7 +131,11 @@ void WebView::disarmTimeout() {
 void WebView::onLoadChanged(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer self) {
   // A commit is always the newest load's: its page has begun to arrive.
   if (event == WEBKIT_LOAD_COMMITTED) {
-    static_cast<WebView*>(self)->disarmTimeout();
+    auto* me = static_cast<WebView*>(self);
+    me->disarmTimeout();
+    if (auto delegate = me->delegate_.lock()) {
+      delegate->didCommitNavigation();
+    }
   }
 }
 

@@ -47,6 +47,8 @@ public:
   // The web view. A navigation decision is made before this returns.
   [[nodiscard]] virtual NavigationPolicy decidePolicyForNavigation(const std::string& url) = 0;
   virtual void didFailProvisionalNavigation(LoadFailure why) = 0;
+  // The newest load's page has begun to show (its first content arrived).
+  virtual void didCommitNavigation() = 0;
   virtual void didReceiveScriptMessage(const ScriptMessage& message) = 0;
   // The page stays suspended until `completion` runs.
   virtual void runJavaScriptAlertPanel(const std::string& message,

@@ -48,6 +48,10 @@ public:
   // Loads the address afresh, ignoring anything cached.
   virtual void load(const std::string& url, double timeoutSeconds, LoadMode mode) = 0;
 
+  // The status view above the web view: the application's icon, a spinner
+  // and `line`. An empty line hides the view.
+  virtual void showStatus(const std::string& line) = 0;
+
   // Application-modal; `done` runs on the main thread once the user answers.
   virtual void showAlert(const Alert& alert, AlertDone done) = 0;
   // Attached to the main window; `done` runs once the sheet ends.

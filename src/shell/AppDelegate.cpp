@@ -4,6 +4,7 @@
 #include "shell/FileUrl.h"
 #include "shell/MainMenu.h"
 #include "shell/ScriptBridge.h"
+#include "shell/Texts.h"
 
 #include <utility>
 
@@ -32,7 +33,8 @@ std::shared_ptr<AppDelegate> AppDelegate::make(std::shared_ptr<Backend> service,
 AppDelegate::AppDelegate(std::shared_ptr<Backend> service, Platform platform)
     : service_(std::move(service)), platform_(std::move(platform)),
       offMain_(platform_.background, platform_.main), navigationPolicy_(platform_.ui),
-      quitConfirmation_(QuitConfirmation::make(service_, offMain_, platform_.ui)) {}
+      status_(StatusLine::make(platform_.main, platform_.ui)),
+      quitConfirmation_(QuitConfirmation::make(service_, offMain_, platform_.ui, status_)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   // Keeping the session from ending silently follows the backend: it is
@@ -94,6 +96,7 @@ void AppDelegate::setLogoutInhibited(bool on) {
 // start() blocks until the backend answers, so it runs off the main thread;
 // the delegate is not kept alive meanwhile.
 void AppDelegate::bringUp() {
+  status_->startBegins();
   offMain_.run(
       weak_from_this(), [service = service_] { return service->start(); },
       [](AppDelegate& self, std::optional<std::string> message) {
@@ -103,6 +106,7 @@ void AppDelegate::bringUp() {
         }
         self.setLogoutInhibited(true);
         self.settle();
+        self.status_->startSucceeded();
         self.reload();
       });
 }
@@ -128,6 +132,7 @@ void AppDelegate::serviceDied(std::int32_t status) {
     return;
   case RestartPolicy::Verdict::restartScheduled:
     setLogoutInhibited(false);
+    status_->restartScheduled(RestartPolicy::restartDelay(restarts()));
     return;
   case RestartPolicy::Verdict::gaveUp:
     setLogoutInhibited(false);
@@ -137,24 +142,24 @@ void AppDelegate::serviceDied(std::int32_t status) {
 }
 
 void AppDelegate::fail(const std::string& message) {
+  status_->startFailed();
   std::weak_ptr<AppDelegate> weak = weak_from_this();
-  platform_.ui->showAlert(
-      {"Tarvo Studio could not start", message, {"Try Again", "Open the Log", "Quit"}, 0},
-      [weak, message](int response) {
-        auto self = weak.lock();
-        if (!self) {
-          return;
-        }
-        if (response == 0) {
-          self->bringUp();
-        } else if (response == 1) {
-          self->openLog();
-          self->fail(message);
-        } else {
-          // The quit confirmation decides, as for any other request to quit.
-          self->platform_.ui->terminate();
-        }
-      });
+  auto answer = [weak, message](int response) {
+    auto self = weak.lock();
+    if (!self) {
+      return;
+    }
+    if (response == 0) {
+      self->bringUp();
+    } else if (response == 1) {
+      self->openLog();
+      self->fail(message);
+    } else {
+      // The quit confirmation decides, as for any other request to quit.
+      self->platform_.ui->terminate();
+    }
+  };
+  platform_.ui->showAlert(couldNotStartAlert(message), status_->whileAlertUp(std::move(answer)));
 }
 
 void AppDelegate::restartService() {
@@ -193,6 +198,10 @@ void AppDelegate::retryFailedLoad() {
   });
 }
 
+void AppDelegate::didCommitNavigation() {
+  status_->pageShown();
+}
+
 void AppDelegate::didReceiveScriptMessage(const platform::ScriptMessage& message) {
   const auto request = scriptRequest(message);
   if (!request) {
@@ -216,13 +225,13 @@ void AppDelegate::runJavaScriptAlertPanel(const std::string& message,
   // The page stays suspended until the completion runs, and it must run once
   // only, however often the platform reports the sheet's end.
   auto pending = std::make_shared<std::function<void()>>(std::move(completion));
-  platform_.ui->showSheet({"Tarvo Studio", message, {"OK"}, 0}, [pending](int /*response*/) {
+  platform_.ui->showSheet(pageAlert(message), status_->whileAlertUp([pending](int /*response*/) {
     if (*pending) {
       auto run = std::move(*pending);
       *pending = nullptr;
       run();
     }
-  });
+  }));
 }
 
 } // namespace tarvo

@@ -8,6 +8,7 @@
 #include "shell/OffMain.h"
 #include "shell/QuitConfirmation.h"
 #include "shell/RestartPolicy.h"
+#include "shell/StatusLine.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,7 @@ public:
   void restartService() override;
   platform::NavigationPolicy decidePolicyForNavigation(const std::string& url) override;
   void didFailProvisionalNavigation(platform::LoadFailure why) override;
+  void didCommitNavigation() override;
   void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
   void runJavaScriptAlertPanel(const std::string& message,
                                std::function<void()> completion) override;
@@ -73,6 +75,7 @@ private:
   Platform platform_;
   OffMain offMain_;
   NavigationPolicy navigationPolicy_;
+  std::shared_ptr<StatusLine> status_;
   std::shared_ptr<QuitConfirmation> quitConfirmation_;
   std::shared_ptr<RestartPolicy> restartPolicy_; // made once the delegate has an owner
   bool logoutInhibited_ = false;

@@ -1,6 +1,6 @@
 #include "shell/QuitConfirmation.h"
 
-#include "shell/QuitTexts.h"
+#include "shell/Texts.h"
 
 #include <utility>
 
@@ -8,14 +8,17 @@ namespace tarvo {
 
 std::shared_ptr<QuitConfirmation> QuitConfirmation::make(std::shared_ptr<Backend> service,
                                                          OffMain offMain,
-                                                         std::shared_ptr<platform::Ui> ui) {
-  return std::shared_ptr<QuitConfirmation>(
-      new QuitConfirmation(std::move(service), std::move(offMain), std::move(ui)));
+                                                         std::shared_ptr<platform::Ui> ui,
+                                                         std::shared_ptr<StatusLine> status) {
+  return std::shared_ptr<QuitConfirmation>(new QuitConfirmation(
+      std::move(service), std::move(offMain), std::move(ui), std::move(status)));
 }
 
 QuitConfirmation::QuitConfirmation(std::shared_ptr<Backend> service, OffMain offMain,
-                                   std::shared_ptr<platform::Ui> ui)
-    : service_(std::move(service)), offMain_(std::move(offMain)), ui_(std::move(ui)) {}
+                                   std::shared_ptr<platform::Ui> ui,
+                                   std::shared_ptr<StatusLine> status)
+    : service_(std::move(service)), offMain_(std::move(offMain)), ui_(std::move(ui)),
+      status_(std::move(status)) {}
 
 platform::TerminateReply QuitConfirmation::applicationShouldTerminate() {
   if (askingToQuit_) {
@@ -44,14 +47,14 @@ void QuitConfirmation::answerQuit(std::optional<Service::Busy> busy) {
   // decision is answered once even if that promise is broken.
   auto answered = std::make_shared<bool>(false);
   std::weak_ptr<QuitConfirmation> weak = weak_from_this();
-  ui_->showSheet(alert, [weak, noAnswer, answered](int response) {
+  ui_->showSheet(alert, status_->whileAlertUp([weak, noAnswer, answered](int response) {
     auto self = weak.lock();
     if (!self || *answered) {
       return;
     }
     *answered = true;
     self->replyToQuit(noAnswer ? quitsAfterNoAnswer(response) : quitsAfterInFlight(response));
-  });
+  }));
 }
 
 void QuitConfirmation::replyToQuit(bool quit) {

@@ -4,6 +4,7 @@
 #include "platform/Ui.h"
 #include "shell/Backend.h"
 #include "shell/OffMain.h"
+#include "shell/StatusLine.h"
 
 #include <memory>
 #include <optional>
@@ -17,7 +18,8 @@ namespace tarvo {
 class QuitConfirmation : public std::enable_shared_from_this<QuitConfirmation> {
 public:
   static std::shared_ptr<QuitConfirmation> make(std::shared_ptr<Backend> service, OffMain offMain,
-                                                std::shared_ptr<platform::Ui> ui);
+                                                std::shared_ptr<platform::Ui> ui,
+                                                std::shared_ptr<StatusLine> status);
 
   [[nodiscard]] platform::TerminateReply applicationShouldTerminate();
   // The busy query's answer, or none: quits at once or asks the user. Every
@@ -28,12 +30,13 @@ public:
 
 private:
   QuitConfirmation(std::shared_ptr<Backend> service, OffMain offMain,
-                   std::shared_ptr<platform::Ui> ui);
+                   std::shared_ptr<platform::Ui> ui, std::shared_ptr<StatusLine> status);
   void replyToQuit(bool quit);
 
   std::shared_ptr<Backend> service_;
   OffMain offMain_;
   std::shared_ptr<platform::Ui> ui_;
+  std::shared_ptr<StatusLine> status_; // gives way while a sheet is up
   bool askingToQuit_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "shell/RestartPolicy.h"
 
+#include "shell/Texts.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -51,9 +53,7 @@ RestartPolicy::Verdict RestartPolicy::serviceDied() {
 }
 
 std::string RestartPolicy::giveUpMessage(std::int32_t status) const {
-  return "Tarvo Studio's service stopped " + std::to_string(restarts_) + " times (last exit " +
-         std::to_string(status) + "). " + "See " + service_->logPath() +
-         ". Nothing was sent to Tarvo.";
+  return tarvo::giveUpMessage(restarts_, status, service_->logPath());
 }
 
 // The health ping can take 1.7 seconds, so it runs on the background queue;

@@ -37,6 +37,7 @@ public:
     return NavigationPolicy::cancel;
   }
   void didFailProvisionalNavigation(LoadFailure /*why*/) override {}
+  void didCommitNavigation() override {}
   void didReceiveScriptMessage(const ScriptMessage& /*message*/) override {}
   void runJavaScriptAlertPanel(const std::string& /*message*/,
                                std::function<void()> completion) override {

@@ -28,6 +28,11 @@ void FakeUi::load(const std::string& url, double timeoutSeconds, platform::LoadM
   showing = url;
 }
 
+void FakeUi::showStatus(const std::string& line) {
+  calls.emplace_back("showStatus");
+  statusLines.push_back(line);
+}
+
 void FakeUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
   calls.emplace_back("showAlert");
   shown.push_back({alert, std::move(done), false});

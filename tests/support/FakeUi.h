@@ -30,6 +30,7 @@ public:
   void presentWindow() override;
   std::string shownURL() override { return showing; }
   void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
+  void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
   void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
   void openURL(const std::string& url) override;
@@ -49,6 +50,8 @@ public:
   std::vector<Load> loads;
   std::string showing; // what the view shows: the last load, unless a test moves it
   std::vector<Shown> shown;
+  std::vector<std::string> statusLines; // every line shown, "" for hidden
+  [[nodiscard]] std::string status() const { return statusLines.empty() ? "" : statusLines.back(); }
   std::vector<std::string> opened;
   int terminateRequests = 0;
   std::vector<bool> replies;

@@ -46,6 +46,7 @@ public:
   void didFailProvisionalNavigation(platform::LoadFailure /*why*/) override {
     calls.emplace_back("failed");
   }
+  void didCommitNavigation() override { calls.emplace_back("committed"); }
   void didReceiveScriptMessage(const platform::ScriptMessage& /*message*/) override {
     calls.emplace_back("script");
   }

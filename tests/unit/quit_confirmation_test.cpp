@@ -22,7 +22,7 @@ struct QuitRig {
   std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();
   std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>();
   std::shared_ptr<QuitConfirmation> quit =
-      QuitConfirmation::make(backend, OffMain(background, main), ui);
+      QuitConfirmation::make(backend, OffMain(background, main), ui, StatusLine::make(main, ui));
 
   void drain() {
     while (background->runAll() + main->runReady() > 0) {

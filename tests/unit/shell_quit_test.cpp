@@ -1,4 +1,4 @@
-#include "shell/QuitTexts.h"
+#include "shell/Texts.h"
 #include "support/ShellRig.h"
 
 #include <gtest/gtest.h>

@@ -156,6 +156,11 @@ def serve(port):
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
 
+    # A backend that takes its time to come up, as a slow machine's does.
+    slow_start = os.environ.get("TARVO_TESTAPP_SLOW_START", "")
+    if slow_start and stop.wait(float(slow_start)):
+        return 0
+
     recorder = Recorder()
     token = ""
     servers = [Server(("127.0.0.1", port), recorder, token)]

@@ -1,4 +1,4 @@
-#include "shell/QuitTexts.h"
+#include "shell/Texts.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -23,6 +23,33 @@ std::string joined(const std::vector<std::string>& parts) {
 }
 
 } // namespace
+
+platform::Alert couldNotStartAlert(const std::string& message) {
+  return {
+      "Tarvo Studio could not start", message, {"Try Again", "Open the Log", "Quit"}, firstButton};
+}
+
+std::string giveUpMessage(std::int64_t restarts, std::int32_t status, const std::string& logPath) {
+  return "Tarvo Studio's service stopped " + std::to_string(restarts) + " times (last exit " +
+         std::to_string(status) + "). " + "See " + logPath + ". Nothing was sent to Tarvo.";
+}
+
+platform::Alert pageAlert(const std::string& message) {
+  return {"Tarvo Studio", message, {"OK"}, firstButton};
+}
+
+std::string startingLine() {
+  return "Starting Tarvo Studio\u2026";
+}
+
+std::string restartingLine() {
+  return "Restarting the service\u2026";
+}
+
+std::string restartingInLine(int seconds) {
+  return "Restarting the service in " + std::to_string(seconds) +
+         (seconds == 1 ? " second\u2026" : " seconds\u2026");
+}
 
 platform::Alert noAnswerAlert() {
   return {"Tarvo Studio cannot tell what is running",

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "gtk/GObjectPtr.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+namespace tarvo::platform::gtk {
+
+// The strip above the web view that says what is under way: the
+// application's icon, a spinner and one line of text, drawn in the desktop
+// theme's own colours. Assistive technology reads it as a status bar whose
+// name is the line.
+class StatusView {
+public:
+  explicit StatusView(const char* iconName);
+  StatusView(const StatusView&) = delete;
+  StatusView& operator=(const StatusView&) = delete;
+
+  [[nodiscard]] GtkWidget* widget() const { return root_.get(); }
+
+  // Shows `line`; an empty line hides the strip and stops the spinner.
+  void show(const std::string& line);
+
+private:
+  GObjectPtr<GtkWidget> root_;
+  GtkWidget* spinner_; // owned by root_
+  GtkWidget* label_;   // owned by root_
+};
+
+} // namespace tarvo::platform::gtk

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/Ui.h"
+#include "supervisor/Service.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tarvo {
+
+// Every text the shell shows (its alerts and the status line) and how each
+// answer to an alert is read. Pure, so every text is checked to the letter.
+
+// A start failed, or the backend died too often: "Try Again" (the default),
+// "Open the Log", "Quit".
+[[nodiscard]] platform::Alert couldNotStartAlert(const std::string& message);
+// Why the automatic restarts stopped after the `restarts`-th death.
+[[nodiscard]] std::string giveUpMessage(std::int64_t restarts, std::int32_t status,
+                                        const std::string& logPath);
+
+// A message of the page itself, with one "OK".
+[[nodiscard]] platform::Alert pageAlert(const std::string& message);
+
+// The status line while the backend comes up.
+[[nodiscard]] std::string startingLine();
+[[nodiscard]] std::string restartingLine();
+// While a delayed restart waits `seconds` (1 or more) whole seconds more.
+[[nodiscard]] std::string restartingInLine(int seconds);
+
+// The two questions put to the user before quitting while the backend runs.
+
+// The backend could not say what is running. "Quit anyway" comes first and
+// is the default.
+[[nodiscard]] platform::Alert noAnswerAlert();
+[[nodiscard]] bool quitsAfterNoAnswer(int response);
+
+// True when anything is in flight (any count of 1 or more).
+[[nodiscard]] bool hasWorkInFlight(const Service::Busy& busy);
+
+// Something is in flight. "Stay open" comes first and is the default.
+[[nodiscard]] platform::Alert inFlightAlert(const Service::Busy& busy);
+[[nodiscard]] std::string inFlightInformative(const Service::Busy& busy);
+[[nodiscard]] bool quitsAfterInFlight(int response);
+
+} // namespace tarvo
