@@ -307,7 +307,10 @@ def main():
                       + check_metainfo(prefix, args.version) + check_icon(prefix))
         if not complaints:
             say(f"layout, desktop entry, metainfo and icon are right under {stage}")
-            complaints = launch(prefix, root)
+            try:
+                complaints = launch(prefix, root)
+            except (OSError, subprocess.SubprocessError) as error:
+                complaints = [f"could not set up the session: {error}"]
         for complaint in complaints:
             say(f"FAILED: {complaint}")
         return 1 if complaints else 0

@@ -14,11 +14,14 @@ import os
 import pwd
 import shutil
 import signal
+import stat
 import subprocess
 import tempfile
 import time
 
 PORT_LOCK = "/tmp/tarvo-studio-port-7810.lock"
+# Where every user's X server makes its socket.
+X11_SOCKETS = "/tmp/.X11-unix"
 
 
 def take_port_lock(deadline_seconds):
@@ -102,10 +105,51 @@ def sweep_stale_users(user_prefix, folder_prefix, owner_running, say):
             shutil.rmtree(os.path.dirname(entry.pw_dir), ignore_errors=True)
 
 
+def prepare_socket_folder(path=X11_SOCKETS):
+    """Makes path what an X server run by any user needs: a folder owned by
+    root, mode 1777, whatever state it was in. Returns None, or what is wrong.
+
+    A mode given to mkdir passes through the umask, and a folder left by
+    someone else may have any owner and mode, so both are set explicitly, on
+    the folder opened without following links."""
+    for _ in range(3):
+        try:
+            os.mkdir(path, 0o700)
+        except FileExistsError:
+            pass
+        try:
+            fd = os.open(path, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_CLOEXEC)
+        except FileNotFoundError:
+            continue  # removed meanwhile
+        except OSError:
+            # Not a folder (a file, or a link that could point anywhere): make way.
+            try:
+                os.unlink(path)
+            except FileNotFoundError:
+                pass
+            except OSError as error:
+                return f"{path} is not a folder and cannot be removed: {error}"
+            continue
+        try:
+            info = os.fstat(fd)
+            if (info.st_uid, info.st_gid) != (0, 0):
+                os.fchown(fd, 0, 0)
+            if stat.S_IMODE(info.st_mode) != 0o1777:
+                os.fchmod(fd, 0o1777)
+            return None
+        except OSError as error:
+            return f"cannot make {path} root's with mode 1777: {error}"
+        finally:
+            os.close(fd)
+    return f"{path} kept changing while it was being set up"
+
+
 def start_display(account, env):
     """Starts Xvfb as the user; returns (its process, its display name or
     None when it did not say which display it took)."""
-    os.makedirs("/tmp/.X11-unix", mode=0o1777, exist_ok=True)
+    trouble = prepare_socket_folder()
+    if trouble is not None:
+        raise OSError(trouble)
     read_end, write_end = os.pipe()
     try:
         xvfb = subprocess.Popen(
