@@ -118,7 +118,7 @@ def check_desktop_entry(prefix):
     return complaints
 
 
-def check_metainfo(prefix, version):
+def check_metainfo(prefix, version, homepage):
     path = os.path.join(prefix, layout.METAINFO)
     if not os.path.isfile(path):
         return [f"no metainfo at {path}"]
@@ -137,12 +137,14 @@ def check_metainfo(prefix, version):
         "name": component.findtext("name"),
         "launchable": component.findtext("launchable[@type='desktop-id']"),
         "binary": component.findtext("provides/binary"),
+        "homepage": component.findtext("url[@type='homepage']"),
+        "developer": component.findtext("developer/name"),
         "release": component.find("releases/release").get("version")
         if component.find("releases/release") is not None else None,
     }
     wanted = {"type": "desktop-application", "id": layout.APP_ID, "name": "Tarvo Studio",
               "launchable": f"{layout.APP_ID}.desktop", "binary": "tarvo-studio",
-              "release": version}
+              "homepage": homepage, "developer": "Tarvo Studio developers", "release": version}
     for key, value in wanted.items():
         if found[key] != value:
             complaints.append(f"metainfo {key} is {found[key]!r}, expected {value!r}")
@@ -271,6 +273,7 @@ def main():
     parser.add_argument("--bundle", required=True)
     parser.add_argument("--component", required=True)
     parser.add_argument("--version", required=True)
+    parser.add_argument("--homepage", required=True)
     args = parser.parse_args()
 
     if os.geteuid() != 0:
@@ -304,7 +307,7 @@ def main():
             return 1
         prefix = os.path.join(stage, "usr")
         complaints = (check_layout(prefix, args.bundle) + check_desktop_entry(prefix)
-                      + check_metainfo(prefix, args.version) + check_icon(prefix))
+                      + check_metainfo(prefix, args.version, args.homepage) + check_icon(prefix))
         if not complaints:
             say(f"layout, desktop entry, metainfo and icon are right under {stage}")
             try:
