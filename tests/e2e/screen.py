@@ -160,7 +160,9 @@ def text_of(node):
     try:
         text = node.get_text_iface()
         if text is not None:
-            return text.get_text(0, text.get_character_count())
+            # Through the interface by name: with newer bindings the node's
+            # own get_text(), which takes no range, shadows the interface's.
+            return Atspi.Text.get_text(text, 0, Atspi.Text.get_character_count(text))
     except GLib.Error:
         pass
     return name(node)
