@@ -16,7 +16,6 @@ Exit status: the test's own (0 passed, 1 failed), 77 when it cannot run here
 import argparse
 import ctypes
 import os
-import pwd
 import shutil
 import signal
 import socket
@@ -30,8 +29,8 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 import throwaway_session  # noqa: E402
-from throwaway_session import (pids_of_uid, remove_user, start_display,  # noqa: E402
-                               take_port_lock)
+from throwaway_session import (add_user, pids_of_uid, remove_user,  # noqa: E402
+                               start_display, take_port_lock)
 
 SKIP = 77
 USER_PREFIX = "tarvo-e2e-"
@@ -182,10 +181,7 @@ def main():
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
     try:
-        subprocess.run(["useradd", "--create-home", "--home-dir", home, "--shell", "/bin/bash",
-                        "--user-group", name], check=True, timeout=30,
-                       stdout=subprocess.DEVNULL)
-        account = pwd.getpwnam(name)
+        account = add_user(name, home, "/bin/bash")
         bundle = os.path.join(tmp, "bundle")
         prepare_bundle(args.bundle, args.backend, bundle)
         runtime = os.path.join(tmp, "run")

@@ -1,14 +1,19 @@
-"""The X socket folder is set up right whatever state a machine left it in."""
+"""The X socket folder is set up right whatever state a machine left it in,
+and a throwaway user never shares its uid with a running process."""
 
+import grp
 import os
+import pwd
 import stat
+import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from throwaway_session import prepare_socket_folder  # noqa: E402
+from throwaway_session import prepare_socket_folder, unused_uid  # noqa: E402
 
 
 def mode_of(path):
@@ -68,6 +73,30 @@ class SocketFolder(unittest.TestCase):
         self.assert_ready()
         self.assertTrue(os.path.exists(socket_file))
 
+
+
+class ThrowawayUid(unittest.TestCase):
+    def test_not_one_an_account_has(self):
+        self.assertIsNone(unused_uid(0, 0))
+        nobody = pwd.getpwnam("nobody").pw_uid
+        self.assertIsNone(unused_uid(nobody, nobody))
+
+    @unittest.skipUnless(os.geteuid() == 0, "running a process as another uid needs root")
+    def test_not_one_a_process_runs_under_without_an_account(self):
+        # As a run in another root would leave it: a process, but no account here.
+        accounts = {entry.pw_uid for entry in pwd.getpwall()}
+        groups = {entry.gr_gid for entry in grp.getgrall()}
+        uid = next(u for u in range(59998, 20000, -1)
+                   if not {u, u + 1} & (accounts | groups))
+        sleeper = subprocess.Popen(["sleep", "30"], user=uid, group=uid, extra_groups=[])
+        self.addCleanup(sleeper.wait)
+        self.addCleanup(sleeper.kill)
+        deadline = time.monotonic() + 5
+        while os.stat(f"/proc/{sleeper.pid}").st_uid != uid and time.monotonic() < deadline:
+            time.sleep(0.01)
+        self.assertIsNone(unused_uid(uid, uid))
+        for _ in range(10):
+            self.assertEqual(unused_uid(uid, uid + 1), uid + 1)
 
 if __name__ == "__main__":
     unittest.main()

@@ -12,6 +12,7 @@ import fcntl
 import grp
 import os
 import pwd
+import random
 import shutil
 import signal
 import stat
@@ -71,6 +72,41 @@ def kill_uid(uid, deadline_seconds=10.0):
                 pass
         time.sleep(0.1)
     return not pids_of_uid(uid)
+
+
+def running_uids():
+    uids = set()
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                uids.add(os.stat(f"/proc/{entry}").st_uid)
+            except OSError:
+                pass
+    return uids
+
+
+def unused_uid(low=20000, high=59999):
+    """A uid in [low, high] that no account or group has and no process runs
+    under, or None. A run in another root on the same machine (a chroot
+    sharing /proc) makes its users from a user database of its own, so the
+    next free uid would often be the same there, and each run would take the
+    other's processes for its own and end them."""
+    taken = {entry.pw_uid for entry in pwd.getpwall()}
+    taken |= {entry.gr_gid for entry in grp.getgrall()}
+    taken |= running_uids()
+    free = [uid for uid in range(low, high + 1) if uid not in taken]
+    return random.SystemRandom().choice(free) if free else None
+
+
+def add_user(name, home, shell):
+    """Makes the user, with a group of its own and a fresh home; its entry."""
+    uid = unused_uid()
+    if uid is None:
+        raise OSError("no unused uid for a throwaway user")
+    subprocess.run(["useradd", "--uid", str(uid), "--create-home", "--home-dir", home, "--shell",
+                    shell, "--user-group", name], check=True, timeout=30,
+                   stdout=subprocess.DEVNULL)
+    return pwd.getpwnam(name)
 
 
 def remove_user(name):
