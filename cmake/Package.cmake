@@ -1,7 +1,7 @@
 # A Debian package of the installed layout (cpack -G DEB, or `make package`).
 # Its library dependencies come from dpkg-shlibdeps, run over the executable
 # and the web process extension; the interpreter the backend needs cannot be
-# seen from there, so python3 is named here.
+# seen from there, nor the libcurl version, so those are named here.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvo-studio)
@@ -22,6 +22,18 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.10)")
+# The libcurl the build needs at run time, under the name of the package that
+# holds the library it linked (libcurl4, or libcurl4t64 from Debian 13 on).
+list(GET CURL_LIBRARIES 0 tarvo_curl_library)
+file(REAL_PATH "${tarvo_curl_library}" tarvo_curl_library)
+execute_process(COMMAND dpkg-query --search "${tarvo_curl_library}"
+                OUTPUT_VARIABLE tarvo_curl_owner RESULT_VARIABLE tarvo_curl_status ERROR_QUIET)
+if(tarvo_curl_status EQUAL 0 AND tarvo_curl_owner MATCHES "^([a-z0-9][a-z0-9+.-]*)[:,]")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${CMAKE_MATCH_1} (>= ${TARVO_CURL_MINIMUM})")
+else()
+  message(WARNING "No Debian package holds ${tarvo_curl_library}; the package will not "
+                  "name the libcurl version it needs")
+endif()
 # CPack puts the summary above this as the first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Tarvo Studio starts its backend, a Python program it carries with it, on

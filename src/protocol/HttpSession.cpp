@@ -80,7 +80,11 @@ bool prepare(Transfer& transfer) {
   auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
 
   set(curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()));
+#if LIBCURL_VERSION_NUM >= 0x075500 // 7.85.0 named the protocols and deprecated the bit mask
   set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http"));
+#else
+  set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP)));
+#endif
   // Straight to the loopback address, whatever http_proxy, ALL_PROXY and
   // no_proxy say.
   set(curl_easy_setopt(easy, CURLOPT_PROXY, ""));

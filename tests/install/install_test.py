@@ -9,7 +9,7 @@ folders, with the install's bin folder on the PATH. It must show its window
 and the backend's page, and run the backend from the installed resources.
 
 Run as root (a throwaway user is made for the application). Exit status 0
-passed, 1 failed, 77 when it cannot run here.
+passed, 1 failed, 77 when it cannot run here (not root, or a tool missing).
 """
 
 import argparse
@@ -118,7 +118,7 @@ def check_desktop_entry(prefix):
     return complaints
 
 
-def check_metainfo(prefix, version):
+def check_metainfo(prefix, version, homepage):
     path = os.path.join(prefix, layout.METAINFO)
     if not os.path.isfile(path):
         return [f"no metainfo at {path}"]
@@ -137,12 +137,14 @@ def check_metainfo(prefix, version):
         "name": component.findtext("name"),
         "launchable": component.findtext("launchable[@type='desktop-id']"),
         "binary": component.findtext("provides/binary"),
+        "homepage": component.findtext("url[@type='homepage']"),
+        "developer": component.findtext("developer/name"),
         "release": component.find("releases/release").get("version")
         if component.find("releases/release") is not None else None,
     }
     wanted = {"type": "desktop-application", "id": layout.APP_ID, "name": "Tarvo Studio",
               "launchable": f"{layout.APP_ID}.desktop", "binary": "tarvo-studio",
-              "release": version}
+              "homepage": homepage, "developer": "Tarvo Studio developers", "release": version}
     for key, value in wanted.items():
         if found[key] != value:
             complaints.append(f"metainfo {key} is {found[key]!r}, expected {value!r}")
@@ -271,6 +273,7 @@ def main():
     parser.add_argument("--bundle", required=True)
     parser.add_argument("--component", required=True)
     parser.add_argument("--version", required=True)
+    parser.add_argument("--homepage", required=True)
     args = parser.parse_args()
 
     if os.geteuid() != 0:
@@ -278,8 +281,8 @@ def main():
         return SKIP
     missing = [tool for tool in TOOLS if shutil.which(tool) is None]
     if missing:
-        say(f"FAILED: missing {', '.join(missing)} (scripts/install-deps.sh installs them)")
-        return 1
+        say(f"SKIPPED: missing {', '.join(missing)} (scripts/install-deps.sh installs them)")
+        return SKIP
     sweep_stale_users()
     lock = take_port_lock(600)
     if lock is None:
@@ -304,10 +307,13 @@ def main():
             return 1
         prefix = os.path.join(stage, "usr")
         complaints = (check_layout(prefix, args.bundle) + check_desktop_entry(prefix)
-                      + check_metainfo(prefix, args.version) + check_icon(prefix))
+                      + check_metainfo(prefix, args.version, args.homepage) + check_icon(prefix))
         if not complaints:
             say(f"layout, desktop entry, metainfo and icon are right under {stage}")
-            complaints = launch(prefix, root)
+            try:
+                complaints = launch(prefix, root)
+            except (OSError, subprocess.SubprocessError) as error:
+                complaints = [f"could not set up the session: {error}"]
         for complaint in complaints:
             say(f"FAILED: {complaint}")
         return 1 if complaints else 0

@@ -7,15 +7,14 @@ the home are removed at the end, whatever happened.
 """
 
 import os
-import pwd
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 import throwaway_session  # noqa: E402
-from throwaway_session import (pids_of_uid, remove_user, start_display,  # noqa: E402,F401
-                               take_port_lock)
+from throwaway_session import (add_user, pids_of_uid, remove_user,  # noqa: E402,F401
+                               start_display, take_port_lock)
 
 USER_PREFIX = "tarvo-inst-"
 FOLDER_PREFIX = "tarvo-install-"  # install_test.py's temporary folder, which holds the home
@@ -69,10 +68,7 @@ class Session:
         self.close()
 
     def _start(self):
-        subprocess.run(["useradd", "--create-home", "--home-dir", self.home, "--shell",
-                        "/bin/sh", "--user-group", self.name],
-                       check=True, timeout=30, stdout=subprocess.DEVNULL)
-        self.account = pwd.getpwnam(self.name)
+        self.account = add_user(self.name, self.home, "/bin/sh")
         runtime = os.path.join(self.root, "run")
         os.mkdir(runtime, 0o700)
         os.chown(runtime, self.account.pw_uid, self.account.pw_gid)

@@ -1,4 +1,4 @@
-// The HTTP session itself: proxies, the body cap, its thread, its end.
+// The HTTP session itself: proxies, protocols, the body cap, its thread, its end.
 #include "ProtocolRig.h"
 #include "protocol/HttpSession.h"
 
@@ -57,6 +57,27 @@ TEST(HttpSession, IgnoresProxiesFromTheEnvironment) {
   EXPECT_EQ(reply->body, "hello");
   EXPECT_EQ(reply->error, std::nullopt);
   EXPECT_EQ(server.requests().at(0).target, "/api/ping");
+}
+
+// Only http: a readable local file is refused by libcurl itself (not as a
+// request it could not prepare), and the same session still speaks http.
+TEST(HttpSession, SpeaksOnlyHttp) {
+  PortLock portLock;
+  TestServer server(TestServer::reply(200, "hello"));
+  ASSERT_TRUE(server.listening());
+  HttpSession session;
+  const std::string file = std::string("file://") + TARVO_SOURCE_DIR + "/README.md";
+  const std::optional<HttpReply> refused = exchange(session, HttpRequest{"GET", file, {}, {}, 5});
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 0);
+  EXPECT_FALSE(refused->body.has_value()); // not the file
+  ASSERT_TRUE(refused->error);
+  EXPECT_NE(*refused->error, "the request could not be prepared");
+
+  const std::optional<HttpReply> reply = exchange(session, HttpRequest{"GET", pingURL, {}, {}, 5});
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->status, 200);
+  EXPECT_EQ(reply->body, "hello");
 }
 
 TEST(HttpSession, BodyOverTheCapIsAnErrorWithoutTheBody) {

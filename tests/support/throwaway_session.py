@@ -12,13 +12,17 @@ import fcntl
 import grp
 import os
 import pwd
+import random
 import shutil
 import signal
+import stat
 import subprocess
 import tempfile
 import time
 
 PORT_LOCK = "/tmp/tarvo-studio-port-7810.lock"
+# Where every user's X server makes its socket.
+X11_SOCKETS = "/tmp/.X11-unix"
 
 
 def take_port_lock(deadline_seconds):
@@ -70,6 +74,41 @@ def kill_uid(uid, deadline_seconds=10.0):
     return not pids_of_uid(uid)
 
 
+def running_uids():
+    uids = set()
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                uids.add(os.stat(f"/proc/{entry}").st_uid)
+            except OSError:
+                pass
+    return uids
+
+
+def unused_uid(low=20000, high=59999):
+    """A uid in [low, high] that no account or group has and no process runs
+    under, or None. A run in another root on the same machine (a chroot
+    sharing /proc) makes its users from a user database of its own, so the
+    next free uid would often be the same there, and each run would take the
+    other's processes for its own and end them."""
+    taken = {entry.pw_uid for entry in pwd.getpwall()}
+    taken |= {entry.gr_gid for entry in grp.getgrall()}
+    taken |= running_uids()
+    free = [uid for uid in range(low, high + 1) if uid not in taken]
+    return random.SystemRandom().choice(free) if free else None
+
+
+def add_user(name, home, shell):
+    """Makes the user, with a group of its own and a fresh home; its entry."""
+    uid = unused_uid()
+    if uid is None:
+        raise OSError("no unused uid for a throwaway user")
+    subprocess.run(["useradd", "--uid", str(uid), "--create-home", "--home-dir", home, "--shell",
+                    shell, "--user-group", name], check=True, timeout=30,
+                   stdout=subprocess.DEVNULL)
+    return pwd.getpwnam(name)
+
+
 def remove_user(name):
     try:
         uid = pwd.getpwnam(name).pw_uid
@@ -102,10 +141,51 @@ def sweep_stale_users(user_prefix, folder_prefix, owner_running, say):
             shutil.rmtree(os.path.dirname(entry.pw_dir), ignore_errors=True)
 
 
+def prepare_socket_folder(path=X11_SOCKETS):
+    """Makes path what an X server run by any user needs: a folder owned by
+    root, mode 1777, whatever state it was in. Returns None, or what is wrong.
+
+    A mode given to mkdir passes through the umask, and a folder left by
+    someone else may have any owner and mode, so both are set explicitly, on
+    the folder opened without following links."""
+    for _ in range(3):
+        try:
+            os.mkdir(path, 0o700)
+        except FileExistsError:
+            pass
+        try:
+            fd = os.open(path, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_CLOEXEC)
+        except FileNotFoundError:
+            continue  # removed meanwhile
+        except OSError:
+            # Not a folder (a file, or a link that could point anywhere): make way.
+            try:
+                os.unlink(path)
+            except FileNotFoundError:
+                pass
+            except OSError as error:
+                return f"{path} is not a folder and cannot be removed: {error}"
+            continue
+        try:
+            info = os.fstat(fd)
+            if (info.st_uid, info.st_gid) != (0, 0):
+                os.fchown(fd, 0, 0)
+            if stat.S_IMODE(info.st_mode) != 0o1777:
+                os.fchmod(fd, 0o1777)
+            return None
+        except OSError as error:
+            return f"cannot make {path} root's with mode 1777: {error}"
+        finally:
+            os.close(fd)
+    return f"{path} kept changing while it was being set up"
+
+
 def start_display(account, env):
     """Starts Xvfb as the user; returns (its process, its display name or
     None when it did not say which display it took)."""
-    os.makedirs("/tmp/.X11-unix", mode=0o1777, exist_ok=True)
+    trouble = prepare_socket_folder()
+    if trouble is not None:
+        raise OSError(trouble)
     read_end, write_end = os.pipe()
     try:
         xvfb = subprocess.Popen(
