@@ -150,9 +150,13 @@ void AppDelegate::fail(const std::string& message) {
         } else if (response == 1) {
           self->openLog();
           self->fail(message);
-        } else {
+        } else if (response == 2) {
           // The quit confirmation decides, as for any other request to quit.
           self->platform_.ui->terminate();
+        } else {
+          // Dismissed without a button (Escape, the window manager): no
+          // answer, so the alert stands again.
+          self->fail(message);
         }
       });
 }
