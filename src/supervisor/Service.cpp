@@ -130,9 +130,16 @@ void Service::post(Route route, const nlohmann::json& body, Done done) const {
   }
 }
 
-// Another start under way is launching our child too: take its result.
+// Another start under way is launching our child too: take its result, as
+// long as it is still true when that start ends - a stop since this call
+// (a restart, say) undoes a success and explains a failure, so this caller
+// starts afresh instead.
 std::optional<std::string> Service::start() {
-  return startGate_.run([this] { return startOnce(); });
+  return startGate_.run(
+      [this] { return startOnce(); },
+      [this, stopsBefore = stopsSoFar()](const std::optional<std::string>& result) {
+        return result ? stopsSoFar() == stopsBefore : isMine();
+      });
 }
 
 std::optional<std::string> Service::startOnce() {
@@ -264,7 +271,15 @@ std::vector<std::string> Service::childEnvironment() const {
 
 std::shared_ptr<ChildProcess> Service::takeProcess() {
   std::lock_guard guard(lock_);
+  if (process_) {
+    ++stops_;
+  }
   return std::exchange(process_, nullptr);
+}
+
+std::uint64_t Service::stopsSoFar() const {
+  std::lock_guard guard(lock_);
+  return stops_;
 }
 
 } // namespace tarvo

@@ -98,6 +98,7 @@ private:
   [[nodiscard]] std::optional<std::string> python() const;
   [[nodiscard]] std::vector<std::string> childEnvironment() const;
   [[nodiscard]] std::shared_ptr<ChildProcess> takeProcess();
+  [[nodiscard]] std::uint64_t stopsSoFar() const;
   void reportExit(std::int32_t status);
 
   UserFolders folders_;
@@ -107,6 +108,7 @@ private:
 
   std::shared_ptr<ChildProcess> process_;
   std::optional<std::int32_t> exited_;
+  std::uint64_t stops_ = 0; // children taken by a stop: a start in flight may be undone
   mutable std::mutex lock_;
   std::unique_ptr<protocol::BackendClient> client_;
   std::shared_ptr<platform::MainQueue> mainQueue_;

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <future>
+#include <thread>
 
 namespace tarvo {
 namespace {
@@ -299,6 +300,26 @@ TEST_F(Lifecycle, OverlappingStartsLaunchOneChild) {
   EXPECT_EQ(second.get(), std::nullopt);
   EXPECT_EQ(serveCalls(), 1);
   EXPECT_EQ(test::childrenOfThisProcess().size(), 1U);
+}
+
+// A start that joined one in flight hands back nothing stale: here a restart
+// kills the child that the first start was waiting for, so the second one
+// launches its own instead of repeating the first one's failure.
+TEST_F(Lifecycle, AJoinedStartUndoneByARestartStartsAfresh) {
+  setMode("late 2");
+  auto first = std::async(std::launch::async, [this] { return service->start(); });
+  ASSERT_TRUE(test::eventually([this] { return fs::exists(bin / "seen.json"); }));
+  const pid_t undone = childPid();
+  auto second = std::async(std::launch::async, [this] { return service->start(); });
+  std::this_thread::sleep_for(300ms); // let it join the first
+  service->restart();
+
+  EXPECT_EQ(first.get(), "The service stopped while starting. See " + logPath() + ".");
+  EXPECT_EQ(second.get(), std::nullopt);
+  EXPECT_FALSE(processExists(undone));
+  EXPECT_NE(childPid(), undone);
+  EXPECT_TRUE(service->isAlive());
+  EXPECT_EQ(serveCalls(), 2);
 }
 
 TEST_F(Lifecycle, RestartStopsTheChildAndReportsZero) {
