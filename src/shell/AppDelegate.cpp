@@ -63,8 +63,9 @@ void AppDelegate::showWindow() {
   platform_.ui->presentWindow();
 }
 
+// A start in flight is called off too: nothing may outlive the application.
 void AppDelegate::applicationWillTerminate() {
-  service_->stop();
+  service_->close();
   setLogoutInhibited(false);
 }
 

@@ -47,10 +47,12 @@ TEST(ShellLaunch, WindowStaysAndComesBack) {
   EXPECT_EQ(rig.ui->presented, 3);
 }
 
-TEST(ShellLaunch, WillTerminateStopsTheBackend) {
+// Closing, not just stopping: a start still in flight must launch nothing.
+TEST(ShellLaunch, WillTerminateClosesTheBackend) {
   ShellRig rig;
   rig.delegate->applicationWillTerminate();
-  EXPECT_EQ(rig.backend->stops, 1);
+  EXPECT_EQ(rig.backend->closes, 1);
+  EXPECT_EQ(rig.backend->stops, 0);
   EXPECT_EQ(rig.backend->restarts, 0);
 }
 

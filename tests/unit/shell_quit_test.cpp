@@ -85,6 +85,21 @@ TEST(ShellQuit, TheDelegateForwardsToTheQuitConfirmation) {
   EXPECT_EQ(rig.ui->last().alert.message, "Tarvo Studio cannot tell what is running");
 }
 
+// A child that has not answered its first ping cannot have taken work: a
+// quit during bring-up asks nothing and ends at once.
+TEST(ShellQuit, QuitsAtOnceWhileTheChildHasNotAnsweredYet) {
+  ShellRig rig;
+  rig.delegate->applicationDidFinishLaunching(); // the start is queued
+  rig.backend->answered = false;
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::now);
+  EXPECT_FALSE(rig.delegate->askingToQuit());
+  rig.delegate->applicationWillTerminate();
+  rig.drain();
+  EXPECT_EQ(rig.backend->busyQueries, 0);
+  EXPECT_TRUE(rig.ui->shown.empty()) << "no sheet";
+  EXPECT_EQ(rig.backend->closes, 1) << "the start in flight is called off, its child stopped";
+}
+
 TEST(ShellQuit, DeathDuringTheDecisionIsHandledAsAnyOther) {
   ShellRig rig;
   EXPECT_EQ(askToQuit(rig, std::nullopt), TerminateReply::later);
