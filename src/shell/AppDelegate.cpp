@@ -32,7 +32,9 @@ std::shared_ptr<AppDelegate> AppDelegate::make(std::shared_ptr<Backend> service,
 AppDelegate::AppDelegate(std::shared_ptr<Backend> service, Platform platform)
     : service_(std::move(service)), platform_(std::move(platform)),
       offMain_(platform_.background, platform_.main), navigationPolicy_(platform_.ui),
-      quitConfirmation_(QuitConfirmation::make(service_, offMain_, platform_.ui)) {}
+      quitConfirmation_(QuitConfirmation::make(
+          service_, OffMain(platform_.quit ? platform_.quit : platform_.background, platform_.main),
+          platform_.ui)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   // Keeping the session from ending silently follows the backend: it is

@@ -100,6 +100,24 @@ TEST(ShellQuit, QuitsAtOnceWhileTheChildHasNotAnsweredYet) {
   EXPECT_EQ(rig.backend->closes, 1) << "the start in flight is called off, its child stopped";
 }
 
+// Starts and pings may hold every background worker for tens of seconds;
+// the busy query has a queue of its own, so the quit is answered all the same.
+TEST(ShellQuit, TheBusyQueryNeverWaitsBehindAStart) {
+  ShellRig rig;
+  rig.delegate->bringUp(); // a start, blocked for as long as the test likes
+  rig.delegate->didFailProvisionalNavigation(platform::LoadFailure::failed);
+  ASSERT_EQ(rig.background->size(), 2U);
+  rig.backend->busyAnswer = busy(0, 0, 0);
+
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::later);
+  EXPECT_EQ(rig.background->size(), 2U) << "nothing queued behind the start";
+  EXPECT_EQ(rig.quit->runAll(), 1U);
+  rig.main->runReady();
+  EXPECT_EQ(rig.backend->busyQueries, 1);
+  EXPECT_EQ(rig.ui->replies, std::vector<bool>{true});
+  EXPECT_EQ(rig.backend->starts, 0) << "the start is still blocked";
+}
+
 TEST(ShellQuit, DeathDuringTheDecisionIsHandledAsAnyOther) {
   ShellRig rig;
   EXPECT_EQ(askToQuit(rig, std::nullopt), TerminateReply::later);
