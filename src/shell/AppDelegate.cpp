@@ -67,6 +67,9 @@ void AppDelegate::showWindow() {
 
 // A start in flight is called off too: nothing may outlive the application.
 void AppDelegate::applicationWillTerminate() {
+  // The decision is taken: nothing is left to show while the backend is
+  // given its time to stop.
+  platform_.ui->hideWindow();
   service_->close();
   setLogoutInhibited(false);
 }

@@ -274,8 +274,11 @@ pid_t ChildProcess::pid() const {
   return state_->pid;
 }
 
+// A stopped child (SIGSTOP, a debugger's pause) cannot act on SIGTERM until
+// it runs again, so it is woken with it, as service managers do.
 void ChildProcess::terminate() {
   state_->signal(SIGTERM);
+  state_->signal(SIGCONT);
 }
 
 void ChildProcess::kill() {

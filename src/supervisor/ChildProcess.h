@@ -43,7 +43,7 @@ public:
 
   [[nodiscard]] bool isRunning() const;
   [[nodiscard]] pid_t pid() const;
-  void terminate(); // SIGTERM, unless it has exited
+  void terminate(); // SIGTERM then SIGCONT, unless it has exited
   void kill();      // SIGKILL, unless it has exited
 
   // True once the child has exited (and been reaped).

@@ -75,6 +75,26 @@ TEST(ChildProcess, StopKillsOnlyAChildThatOutlivesItsTerminateGrace) {
   EXPECT_FALSE(never->stop(0ms, 0ms)) << "a child never launched never ends";
 }
 
+// A stopped child cannot run its SIGTERM handler: stop() wakes it with the
+// signal, so it ends by itself rather than waiting out the grace for a kill.
+TEST(ChildProcess, StopWakesAStoppedChildToEndByItself) {
+  TempFolder folder;
+  const auto ready = folder / "ready";
+  auto child =
+      shell("trap 'exit 3' TERM; : > '" + ready.string() + "'; while :; do sleep 0.05; done");
+  ASSERT_EQ(child->launch(), std::nullopt);
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(ready); }));
+  ASSERT_EQ(::kill(child->pid(), SIGSTOP), 0);
+  ASSERT_TRUE(eventually([&] {
+    const std::string stat = readFile("/proc/" + std::to_string(child->pid()) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && stat.compare(close + 2, 1, "T") == 0;
+  }));
+
+  EXPECT_TRUE(child->stop(60s, 10s));
+  EXPECT_EQ(child->terminationStatus(), 3) << "its own handler ended it, not a kill";
+}
+
 TEST(ChildProcess, ReportsLaunchErrorsAtOnceAndNeverRunsTheirHandler) {
   TempFolder folder;
   std::atomic<int> calls = 0;

@@ -50,7 +50,11 @@ TEST(ShellLaunch, WindowStaysAndComesBack) {
 // Closing, not just stopping: a start still in flight must launch nothing.
 TEST(ShellLaunch, WillTerminateClosesTheBackend) {
   ShellRig rig;
+  // The window is off the screen before the wait for the backend begins.
+  int hiddenWhenClosed = -1;
+  rig.backend->whenClosed = [&] { hiddenWhenClosed = rig.ui->hidden; };
   rig.delegate->applicationWillTerminate();
+  EXPECT_EQ(hiddenWhenClosed, 1);
   EXPECT_EQ(rig.backend->closes, 1);
   EXPECT_EQ(rig.backend->stops, 0);
   EXPECT_EQ(rig.backend->restarts, 0);
