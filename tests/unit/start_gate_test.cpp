@@ -23,7 +23,7 @@ struct GateRig {
   std::future<Result> runner;
   std::future<Result> joiner;
 
-  void joinWith(const StartGate::Holds& holds, Result ownResult) {
+  void joinWith(const StartGate::Holds& holds, const Result& ownResult) {
     runner = std::async(std::launch::async, [this] {
       return gate.run(
           [this] {
