@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tarvo {
 
@@ -11,12 +12,16 @@ struct StartTexts {
   [[nodiscard]] static std::string alreadyServing(int port);
   // A server of another name holds the port.
   [[nodiscard]] static std::string portHeld(int port, const std::string& reported);
+  // A program that is not our child listens on the port, whatever it answers.
+  [[nodiscard]] static std::string portTaken(int port);
   // The bundle has no backend.
   [[nodiscard]] static std::string incomplete();
   [[nodiscard]] static std::string needsPython();
   [[nodiscard]] static std::string couldNotStart(const std::string& description);
   [[nodiscard]] static std::string stoppedWhileStarting(const std::filesystem::path& log);
   [[nodiscard]] static std::string noAnswerInTime(const std::filesystem::path& log);
+  // Why an authenticated call was not sent: our child does not hold the port.
+  [[nodiscard]] static std::string_view notRunning();
 };
 
 } // namespace tarvo
