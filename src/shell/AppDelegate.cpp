@@ -64,6 +64,7 @@ void AppDelegate::showWindow() {
 }
 
 void AppDelegate::applicationWillTerminate() {
+  setGateOpen(false);
   service_->stop();
   setLogoutInhibited(false);
 }
@@ -84,6 +85,17 @@ void AppDelegate::openHome() {
   platform_.ui->openURL(fileURL(service_->homePath()));
 }
 
+// Once our child is gone its port is anyone's: the page, which carries the
+// install token, must not reach whoever takes it next. So the gate opens only
+// after a start that found our own child on the port, and closes before the
+// child is stopped, when its death is heard, and when a start begins or fails.
+void AppDelegate::setGateOpen(bool open) {
+  if (open != gateOpen_) {
+    gateOpen_ = open;
+    platform_.ui->setBackendGate(Service::port, open);
+  }
+}
+
 void AppDelegate::setLogoutInhibited(bool on) {
   if (on != logoutInhibited_) {
     logoutInhibited_ = on;
@@ -94,6 +106,7 @@ void AppDelegate::setLogoutInhibited(bool on) {
 // start() blocks until the backend answers, so it runs off the main thread;
 // the delegate is not kept alive meanwhile.
 void AppDelegate::bringUp() {
+  setGateOpen(false);
   offMain_.run(
       weak_from_this(), [service = service_] { return service->start(); },
       [](AppDelegate& self, std::optional<std::string> message) {
@@ -101,6 +114,9 @@ void AppDelegate::bringUp() {
           self.fail(*message);
           return;
         }
+        // The child may have died since start() saw it on the port; its
+        // exit is on the way, and the gate stays closed.
+        self.setGateOpen(self.service_->isMine());
         self.setLogoutInhibited(true);
         self.settle();
         self.reload();
@@ -123,6 +139,7 @@ void AppDelegate::reload() {
 }
 
 void AppDelegate::serviceDied(std::int32_t status) {
+  setGateOpen(false);
   switch (restartPolicy_->serviceDied()) {
   case RestartPolicy::Verdict::ignored:
     return;
@@ -137,6 +154,7 @@ void AppDelegate::serviceDied(std::int32_t status) {
 }
 
 void AppDelegate::fail(const std::string& message) {
+  setGateOpen(false);
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   platform_.ui->showAlert(
       {"Tarvo Studio could not start", message, {"Try Again", "Open the Log", "Quit"}, 0},
@@ -158,6 +176,7 @@ void AppDelegate::fail(const std::string& message) {
 }
 
 void AppDelegate::restartService() {
+  setGateOpen(false);
   service_->restart();
 }
 
@@ -206,7 +225,7 @@ void AppDelegate::didReceiveScriptMessage(const platform::ScriptMessage& message
     openHome();
     break;
   case ScriptRequest::restartService:
-    service_->restart();
+    restartService();
     break;
   }
 }

@@ -21,3 +21,5 @@ tarvo_e2e_test(e2e_window test_window.py)
 tarvo_e2e_test(e2e_webview test_webview.py --backend ${TARVO_E2E_DIR}/testapp/app)
 tarvo_e2e_test(e2e_quit test_quit.py)
 tarvo_e2e_test(e2e_token test_token.py)
+# Two throwaway users: the application's, and another who wants the port.
+tarvo_e2e_test(e2e_squatter test_squatter.py --squatter)

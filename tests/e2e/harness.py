@@ -35,6 +35,7 @@ from throwaway_session import (pids_of_uid, remove_user, start_display,  # noqa:
 
 SKIP = 77
 USER_PREFIX = "tarvo-e2e-"
+SQUATTER_PREFIX = "tarvo-sq-"  # the second user of a run with --squatter
 FOLDER_PREFIX = "tarvo-e2e-"  # the run's temporary folder, which holds the home
 
 
@@ -69,6 +70,29 @@ def harness_running(pid):
 def sweep_stale_users():
     """Removes throwaway users left by a harness that was itself killed."""
     throwaway_session.sweep_stale_users(USER_PREFIX, FOLDER_PREFIX, harness_running, say)
+    throwaway_session.sweep_stale_users(SQUATTER_PREFIX, FOLDER_PREFIX, harness_running, say)
+
+
+def start_squatter(tmp, tests, account, name):
+    """Makes the second user and starts tests/squatter.py as that user; the
+    test gives it orders in a folder of the application's user and reads
+    what it saw in a folder of its own. Returns (orders, lair)."""
+    subprocess.run(["useradd", "--system", "--no-create-home", "--user-group", "--shell",
+                    "/usr/sbin/nologin", name], check=True, timeout=30,
+                   stdout=subprocess.DEVNULL)
+    other = pwd.getpwnam(name)
+    orders = os.path.join(tmp, "orders")
+    os.mkdir(orders, 0o755)
+    os.chown(orders, account.pw_uid, account.pw_gid)
+    lair = os.path.join(tmp, "lair")
+    os.mkdir(lair, 0o755)
+    os.chown(lair, other.pw_uid, other.pw_gid)
+    subprocess.Popen(["/usr/bin/python3", "-I", os.path.join(tests, "squatter.py"), orders, lair],
+                     user=other.pw_uid, group=other.pw_gid, extra_groups=[],
+                     env={"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}, cwd=lair,
+                     start_new_session=True, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+    return orders, lair
 
 
 def prepare_bundle(source, backend, target):
@@ -115,6 +139,9 @@ def main():
     parser.add_argument("--private-network", action="store_true",
                         help="run in a network namespace of its own instead of sharing "
                              "127.0.0.1:7810 (and its lock) with other tests")
+    parser.add_argument("--squatter", action="store_true",
+                        help="also run tests/e2e/squatter.py as a second throwaway user, "
+                             "another user of the machine who wants the port")
     parser.add_argument("test", help="the test file to run in the session")
     args = parser.parse_args()
 
@@ -169,6 +196,7 @@ def main():
     tmp = tempfile.mkdtemp(prefix=FOLDER_PREFIX)
     os.chmod(tmp, 0o755)
     name = f"{USER_PREFIX}{os.getpid()}"
+    squatter_name = f"{SQUATTER_PREFIX}{os.getpid()}" if args.squatter else None
     home = os.path.join(tmp, "home")
     xvfb = None
     session = None
@@ -220,6 +248,9 @@ def main():
         prepare_bundle_modes(tests)
         env["PYTHONPATH"] = tests
         test_file = os.path.join(tests, os.path.basename(args.test))
+        if squatter_name:
+            env["TARVO_E2E_ORDERS"], env["TARVO_E2E_LAIR"] = start_squatter(
+                tmp, tests, account, squatter_name)
         say(f"user {name}, home {home}, display {display}")
 
         session = subprocess.Popen(
@@ -252,6 +283,8 @@ def main():
             except ProcessLookupError:
                 pass
         remove_user(name)
+        if squatter_name:
+            remove_user(squatter_name)
         if xvfb is not None and xvfb.poll() is None:
             xvfb.kill()
         if xvfb is not None:

@@ -14,8 +14,18 @@ namespace tarvo::test {
 class FakeBackend : public Backend {
 public:
   std::optional<std::string> start() override;
-  void stop() override { ++stops; }
-  void restart() override { ++restarts; }
+  void stop() override {
+    ++stops;
+    if (whenStopping) {
+      whenStopping();
+    }
+  }
+  void restart() override {
+    ++restarts;
+    if (whenStopping) {
+      whenStopping();
+    }
+  }
   bool isAlive() override;
   bool isMine() override;
   std::optional<Service::Busy> busy() override;
@@ -41,6 +51,7 @@ public:
   int busyQueries = 0;
   int onExitSet = 0;
   std::function<void(std::int32_t)> onExit;
+  std::function<void()> whenStopping; // runs inside stop() and restart()
 };
 
 } // namespace tarvo::test
