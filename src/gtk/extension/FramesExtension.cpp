@@ -207,8 +207,8 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 
 // The name WebKit looks for in every module of the extensions folder; the
 // data is the gate as it stood when this web process was started.
-// NOLINTNEXTLINE(readability-identifier-naming)
 extern "C" G_MODULE_EXPORT void
+// NOLINTNEXTLINE(readability-identifier-naming)
 webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
                                                const GVariant* data) {
   theExtension = extension;
