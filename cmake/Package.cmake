@@ -1,7 +1,8 @@
 # A Debian package of the installed layout (cpack -G DEB, or `make package`).
 # Its library dependencies come from dpkg-shlibdeps, run over the executable
 # and the web process extension; the interpreter the backend needs cannot be
-# seen from there, nor the libcurl version, so those are named here.
+# seen from there, nor the libcurl version, so those are named here, and so
+# are the sandbox's helpers.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvo-studio)
@@ -21,7 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.10)")
+# The web process runs in a bubblewrap sandbox, with D-Bus reached through
+# xdg-dbus-proxy; the application asks for it, so it says so here too.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.10), bubblewrap, xdg-dbus-proxy")
 # The libcurl the build needs at run time, under the name of the package that
 # holds the library it linked (libcurl4, or libcurl4t64 from Debian 13 on).
 list(GET CURL_LIBRARIES 0 tarvo_curl_library)

@@ -11,6 +11,8 @@ packages=(
   clang-format clang-tidy
   # the reference backend
   python3
+  # the web process's sandbox
+  bubblewrap xdg-dbus-proxy
   # a display, a session bus and accessibility for the window tests and `make run`
   xvfb xauth dbus dbus-x11 at-spi2-core python3-pyatspi python3-gi gir1.2-atspi-2.0
   imagemagick xdotool

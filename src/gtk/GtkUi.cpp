@@ -158,6 +158,12 @@ void GtkUi::inhibitLogout(bool on) {
   shell_.inhibitLogout(on);
 }
 
+void GtkUi::setBackendGate(int port, bool open) {
+  if (web_) {
+    web_->setBackendGate(port, open);
+  }
+}
+
 void GtkUi::windowClosed() {
   auto delegate = delegate_.lock();
   if (delegate && delegate->applicationShouldTerminateAfterLastWindowClosed()) {

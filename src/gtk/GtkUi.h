@@ -42,6 +42,7 @@ public:
   void terminate() override;
   void replyToApplicationShouldTerminate(bool quit) override;
   void inhibitLogout(bool on) override;
+  void setBackendGate(int port, bool open) override;
 
 private:
   void perform(Action action);

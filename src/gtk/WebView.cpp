@@ -1,5 +1,7 @@
 #include "gtk/WebView.h"
 
+#include "gtk/ExtensionWire.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -40,6 +42,15 @@ WebView::WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensi
       webkit_web_context_new_with_website_data_manager(manager.get()));
   // No memory or disk cache at all: a load always fetches the page afresh.
   webkit_web_context_set_cache_model(context_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  // The web process runs the page's scripts: it runs in namespaces of its
+  // own (bubblewrap), seeing little of the user's files, and its system calls
+  // filtered. Both must be said before the first web process starts; the
+  // extensions folder is mounted into it, read-only.
+  webkit_web_context_set_sandbox_enabled(context_.get(), TRUE);
+  std::error_code missing;
+  if (!extensions_.empty() && std::filesystem::is_directory(extensions_, missing)) {
+    webkit_web_context_add_path_to_sandbox(context_.get(), extensions_.c_str(), TRUE);
+  }
   // Before the first web process starts, which is what asks for extensions.
   g_signal_connect(context_.get(), "initialize-web-extensions", G_CALLBACK(onInitializeExtensions),
                    this);
@@ -70,11 +81,29 @@ WebView::~WebView() {
   g_signal_handlers_disconnect_by_data(context_.get(), this);
 }
 
+// Runs before each new web process starts: it learns the gate as it stands.
 void WebView::onInitializeExtensions(WebKitWebContext* context, gpointer self) {
-  const auto& folder = static_cast<WebView*>(self)->extensions_;
-  if (!folder.empty()) {
-    webkit_web_context_set_web_extensions_directory(context, folder.c_str());
+  auto* me = static_cast<WebView*>(self);
+  if (!me->extensions_.empty()) {
+    webkit_web_context_set_web_extensions_directory(context, me->extensions_.c_str());
   }
+  webkit_web_context_set_web_extensions_initialization_user_data(context, me->gate());
+}
+
+GVariant* WebView::gate() const {
+  return g_variant_new(ExtensionWire::gateType, gatePort_, gateOpen_ ? TRUE : FALSE);
+}
+
+// Every web process hears it, in order with the loads that follow: a page
+// loaded after an opening finds the gate open.
+void WebView::setBackendGate(int port, bool open) {
+  if (port == gatePort_ && open == gateOpen_) {
+    return;
+  }
+  gatePort_ = port;
+  gateOpen_ = open;
+  webkit_web_context_send_message_to_all_extensions(
+      context_.get(), webkit_user_message_new(ExtensionWire::gateName, gate()));
 }
 
 std::string WebView::uri() const {

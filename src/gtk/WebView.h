@@ -34,9 +34,13 @@ public:
   void runEditingCommand(const char* command);
   // While a sheet stands over the window, the page takes no input.
   void setBlocked(bool blocked);
+  // Whether the page's requests to `port` go out; carried out in every web
+  // process by the extension.
+  void setBackendGate(int port, bool open);
 
 private:
   static void onInitializeExtensions(WebKitWebContext* context, gpointer self);
+  [[nodiscard]] GVariant* gate() const; // floating
   static gboolean onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
   static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
@@ -60,6 +64,8 @@ private:
   unsigned loadGeneration_ = 0; // which load() a pending check belongs to
   guint timeoutSource_ = 0;
   bool timedOut_ = false; // the next cancellation is our own time-out
+  int gatePort_ = 0;      // none yet: the web processes refuse every web request
+  bool gateOpen_ = false;
 };
 
 } // namespace tarvo::platform::gtk

@@ -69,6 +69,11 @@ public:
   virtual void replyToApplicationShouldTerminate(bool quit) = 0;
   // Keeps the desktop session from ending silently while the backend runs.
   virtual void inhibitLogout(bool on) = 0;
+
+  // The page's requests to `port` on this machine go out only while the gate
+  // is open; a closed gate refuses them in the web process. Closed until
+  // first opened.
+  virtual void setBackendGate(int port, bool open) = 0;
 };
 
 } // namespace tarvo::platform

@@ -70,8 +70,9 @@ void AppDelegate::showWindow() {
 // A start in flight is called off too: nothing may outlive the application.
 void AppDelegate::applicationWillTerminate() {
   // The decision is taken: nothing is left to show while the backend is
-  // given its time to stop.
+  // given its time to stop, and the page may send nothing more.
   platform_.ui->hideWindow();
+  setGateOpen(false);
   service_->close();
   setLogoutInhibited(false);
 }
@@ -92,6 +93,17 @@ void AppDelegate::openHome() {
   platform_.ui->openURL(fileURL(service_->homePath()));
 }
 
+// Once our child is gone its port is anyone's: the page, which carries the
+// install token, must not reach whoever takes it next. So the gate opens only
+// after a start that found our own child on the port, and closes before the
+// child is stopped, when its death is heard, and when a start begins or fails.
+void AppDelegate::setGateOpen(bool open) {
+  if (open != gateOpen_) {
+    gateOpen_ = open;
+    platform_.ui->setBackendGate(Service::port, open);
+  }
+}
+
 void AppDelegate::setLogoutInhibited(bool on) {
   if (on != logoutInhibited_) {
     logoutInhibited_ = on;
@@ -103,6 +115,7 @@ void AppDelegate::setLogoutInhibited(bool on) {
 // the delegate is not kept alive meanwhile.
 void AppDelegate::bringUp() {
   status_->startBegins();
+  setGateOpen(false);
   offMain_.run(
       weak_from_this(), [service = service_] { return service->start(); },
       [](AppDelegate& self, std::optional<std::string> message) {
@@ -110,6 +123,9 @@ void AppDelegate::bringUp() {
           self.fail(*message);
           return;
         }
+        // The child may have died since start() saw it on the port; its
+        // exit is on the way, and the gate stays closed.
+        self.setGateOpen(self.service_->isMine());
         self.setLogoutInhibited(true);
         self.settle();
         self.status_->startSucceeded();
@@ -133,6 +149,7 @@ void AppDelegate::reload() {
 }
 
 void AppDelegate::serviceDied(std::int32_t status) {
+  setGateOpen(false);
   switch (restartPolicy_->serviceDied()) {
   case RestartPolicy::Verdict::ignored:
     return;
@@ -149,6 +166,7 @@ void AppDelegate::serviceDied(std::int32_t status) {
 
 void AppDelegate::fail(const std::string& message) {
   status_->startFailed();
+  setGateOpen(false);
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   auto answer = [weak, message](int response) {
     auto self = weak.lock();
@@ -173,6 +191,7 @@ void AppDelegate::fail(const std::string& message) {
 }
 
 void AppDelegate::restartService() {
+  setGateOpen(false);
   service_->restart();
 }
 
@@ -225,7 +244,7 @@ void AppDelegate::didReceiveScriptMessage(const platform::ScriptMessage& message
     openHome();
     break;
   case ScriptRequest::restartService:
-    service_->restart();
+    restartService();
     break;
   }
 }

@@ -73,6 +73,7 @@ private:
   AppDelegate(std::shared_ptr<Backend> service, Platform platform);
   void retryFailedLoad();
   void setLogoutInhibited(bool on);
+  void setGateOpen(bool open);
 
   std::shared_ptr<Backend> service_;
   Platform platform_;
@@ -82,6 +83,7 @@ private:
   std::shared_ptr<QuitConfirmation> quitConfirmation_;
   std::shared_ptr<RestartPolicy> restartPolicy_; // made once the delegate has an owner
   bool logoutInhibited_ = false;
+  bool gateOpen_ = false; // the page may reach the backend's port
 };
 
 } // namespace tarvo

@@ -39,16 +39,18 @@ std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> main
 
 std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue,
                                        UserFolders folders, Timing timing,
-                                       std::optional<std::vector<std::string>> interpreters) {
-  return std::shared_ptr<Service>(
-      new Service(std::move(mainQueue), std::move(folders), timing, std::move(interpreters)));
+                                       std::optional<std::vector<std::string>> interpreters,
+                                       PortCheck portCheck) {
+  return std::shared_ptr<Service>(new Service(std::move(mainQueue), std::move(folders), timing,
+                                              std::move(interpreters), portCheck));
 }
 
 Service::Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
-                 std::optional<std::vector<std::string>> interpreters)
+                 std::optional<std::vector<std::string>> interpreters, PortCheck portCheck)
     : folders_(std::move(folders)), timing_(timing), interpreters_(std::move(interpreters)),
-      token_(folders_.data / "ui.token"), client_(std::make_unique<protocol::BackendClient>(
-                                              base(), [token = token_] { return token.read(); })),
+      portCheck_(portCheck), token_(folders_.data / "ui.token"),
+      client_(std::make_unique<protocol::BackendClient>(base(),
+                                                        [token = token_] { return token.read(); })),
       mainQueue_(std::move(mainQueue)) {}
 
 // Releases the fields only: a running child is left running.
@@ -94,14 +96,28 @@ bool Service::isMine() const {
   return process_ != nullptr && process_->isRunning();
 }
 
+pid_t Service::runningChild() const {
+  std::lock_guard guard(lock_);
+  return process_ != nullptr && process_->isRunning() ? process_->pid() : 0;
+}
+
+bool Service::holdsPort() const {
+  return portCheck_(port, runningChild()) == PortOwnership::owned;
+}
+
+// A stranger is not even asked; and the holder is looked at again after the
+// answer, as the port may have changed hands while it came.
 bool Service::isAlive() const {
-  if (!isMine()) {
+  if (!isMine() || !holdsPort()) {
     return false;
   }
-  return pingName(1.2) == std::string(name);
+  return pingName(1.2) == std::string(name) && holdsPort();
 }
 
 std::optional<Service::Busy> Service::busy(double timeout) const {
+  if (!holdsPort()) {
+    return std::nullopt;
+  }
   return client_->busy(timeout);
 }
 
@@ -122,6 +138,12 @@ void Service::post(Route route, const nlohmann::json& body, Done done) const {
       deliver();
     }
   };
+  if (!holdsPort()) {
+    if (*owed) {
+      (*owed)(false, std::string(StartTexts::notRunning()));
+    }
+    return;
+  }
   if (auto refusal = client_->post(route, body, std::move(onReply))) {
     if (*owed) {
       (*owed)(refusal->ok, std::move(refusal->message));
@@ -157,6 +179,10 @@ std::optional<std::string> Service::startOnce() {
   if (auto reported = pingName(timing_.portCheckTimeout)) {
     return *reported == name ? StartTexts::alreadyServing(port)
                              : StartTexts::portHeld(port, *reported);
+  }
+  // Silent, or not speaking JSON: a listener all the same, and not ours.
+  if (portCheck_(port, 0) == PortOwnership::foreign) {
+    return StartTexts::portTaken(port);
   }
 
   if (folders_.resources.empty()) {
@@ -210,17 +236,29 @@ std::optional<std::string> Service::startOnce() {
     exited_ = child->isRunning() ? std::nullopt : child->terminationStatus();
   }
 
+  // Our name is believed only from a port our child holds. Another holder
+  // keeps our child from listening at all, so waiting longer cannot help.
   for (int attempt = 0; attempt < timing_.attempts; ++attempt) {
     if (closed()) {
       return StartTexts::quitting();
     }
     if (pingName(timing_.attemptTimeout) == std::string(name)) {
-      std::lock_guard guard(lock_);
-      answered_ = answered_ || process_ == child;
-      return std::nullopt;
+      const PortOwnership holder = portCheck_(port, child->pid());
+      if (holder == PortOwnership::owned) {
+        std::lock_guard guard(lock_);
+        answered_ = answered_ || process_ == child;
+        return std::nullopt;
+      }
+      if (holder == PortOwnership::foreign) {
+        stop();
+        return StartTexts::portTaken(port);
+      }
+      // Nobody by now, or the tables unreadable: not believed, asked again.
     }
     if (!child->isRunning()) {
-      return StartTexts::stoppedWhileStarting(logURL());
+      return portCheck_(port, 0) == PortOwnership::foreign
+                 ? StartTexts::portTaken(port)
+                 : StartTexts::stoppedWhileStarting(logURL());
     }
     if (!pauseUnlessClosed(timing_.attemptPause)) {
       return StartTexts::quitting();

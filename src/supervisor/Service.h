@@ -4,6 +4,7 @@
 #include "protocol/Busy.h"
 #include "protocol/Route.h"
 #include "supervisor/InstallToken.h"
+#include "supervisor/PortOwnership.h"
 #include "supervisor/ServiceTiming.h"
 #include "supervisor/StartGate.h"
 #include "supervisor/UserFolders.h"
@@ -50,14 +51,18 @@ public:
   }
 
   using Done = std::function<void(bool ok, std::optional<std::string> message)>;
+  // Who holds the backend's port, as the system tells; see PortOwnership.h.
+  using PortCheck = PortOwnership (*)(int port, pid_t owner);
 
   // The application's Service: this user's folders, the fixed interpreter
   // candidates, the application's timing.
   static std::shared_ptr<Service> make(std::shared_ptr<platform::MainQueue> mainQueue);
-  // Tests: other folders, shorter waits, and their own interpreter candidates.
+  // Tests: other folders, shorter waits, their own interpreter candidates,
+  // and (for tests of the wire alone) another judge of the port's holder.
   static std::shared_ptr<Service>
   make(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing = {},
-       std::optional<std::vector<std::string>> interpreters = std::nullopt);
+       std::optional<std::vector<std::string>> interpreters = std::nullopt,
+       PortCheck portCheck = portOwnership);
   ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
@@ -70,16 +75,22 @@ public:
   [[nodiscard]] std::string token() const;
   [[nodiscard]] std::optional<std::string> windowURL() const;
 
-  // Health ping and ownership.
+  // Health ping and ownership. A name on the port is believed only while
+  // every listener that could take 127.0.0.1:port is our child's (or its
+  // descendants'): any local user can answer the ping with our name.
   [[nodiscard]] std::optional<std::string> pingName(double timeout = 1.2) const;
   [[nodiscard]] bool isMine() const;
   [[nodiscard]] bool isAlive() const;
+  // Our running child holds the port; no network, only the system's tables.
+  [[nodiscard]] bool holdsPort() const;
 
-  // What is in flight; no answer when the backend cannot tell.
+  // What is in flight; no answer when the backend cannot tell, or when the
+  // port is not our child's (the query carries the token).
   [[nodiscard]] std::optional<Busy> busy(double timeout = 2.5) const;
 
-  // An authenticated call; `done` runs exactly once: at once for a call
-  // refused before sending, else on the main queue.
+  // An authenticated call, sent only while our child holds the port; `done`
+  // runs exactly once: at once for a call refused before sending, else on the
+  // main queue.
   void post(Route route, const nlohmann::json& body, Done done) const;
 
   // Lifecycle. start() blocks; stop() and restart() wait for the child.
@@ -101,7 +112,7 @@ public:
 
 private:
   Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
-          std::optional<std::vector<std::string>> interpreters);
+          std::optional<std::vector<std::string>> interpreters, PortCheck portCheck);
 
   [[nodiscard]] std::optional<std::string> startOnce();
   [[nodiscard]] std::optional<std::string> python() const;
@@ -111,11 +122,13 @@ private:
   [[nodiscard]] bool closed() const;
   // Waits `span`, or less once closed; false when closed.
   bool pauseUnlessClosed(std::chrono::milliseconds span);
+  [[nodiscard]] pid_t runningChild() const; // 0 when none runs
   void reportExit(std::int32_t status);
 
   UserFolders folders_;
   Timing timing_;
   std::optional<std::vector<std::string>> interpreters_;
+  PortCheck portCheck_;
   InstallToken token_;
 
   std::shared_ptr<ChildProcess> process_;

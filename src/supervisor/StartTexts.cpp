@@ -17,6 +17,12 @@ std::string StartTexts::portHeld(int port, const std::string& reported) {
          "\u201D, which is not Tarvo Studio. Free the port and try again.";
 }
 
+std::string StartTexts::portTaken(int port) {
+  return "Port " + std::to_string(port) +
+         " is held by another program, which is not Tarvo Studio's service. Tarvo Studio will "
+         "not hand it this install's token. Quit that program or free the port, then try again.";
+}
+
 std::string StartTexts::incomplete() {
   return "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it from "
          "its package, or run make install again: an installation whose files were replaced in "
@@ -41,6 +47,10 @@ std::string StartTexts::noAnswerInTime(const std::filesystem::path& log) {
 
 std::string StartTexts::quitting() {
   return "Tarvo Studio is quitting.";
+}
+
+std::string_view StartTexts::notRunning() {
+  return "Tarvo Studio's service is not running, so nothing was sent.";
 }
 
 } // namespace tarvo

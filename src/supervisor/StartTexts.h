@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tarvo {
 
@@ -11,6 +12,8 @@ struct StartTexts {
   [[nodiscard]] static std::string alreadyServing(int port);
   // A server of another name holds the port.
   [[nodiscard]] static std::string portHeld(int port, const std::string& reported);
+  // A program that is not our child listens on the port, whatever it answers.
+  [[nodiscard]] static std::string portTaken(int port);
   // The bundle has no backend.
   [[nodiscard]] static std::string incomplete();
   [[nodiscard]] static std::string needsPython();
@@ -19,6 +22,8 @@ struct StartTexts {
   [[nodiscard]] static std::string noAnswerInTime(const std::filesystem::path& log);
   // The application is quitting: the start was called off.
   [[nodiscard]] static std::string quitting();
+  // Why an authenticated call was not sent: our child does not hold the port.
+  [[nodiscard]] static std::string_view notRunning();
 };
 
 } // namespace tarvo

@@ -36,6 +36,7 @@ from throwaway_session import (add_user, pids_of_uid, remove_user,  # noqa: E402
 SKIP = 77
 SCREEN = (1400, 1000)  # the display's size, the same on X11 and Wayland
 USER_PREFIX = "tarvo-e2e-"
+SQUATTER_PREFIX = "tarvo-sq-"  # the second user of a run with --squatter
 FOLDER_PREFIX = "tarvo-e2e-"  # the run's temporary folder, which holds the home
 
 
@@ -70,6 +71,26 @@ def harness_running(pid):
 def sweep_stale_users():
     """Removes throwaway users left by a harness that was itself killed."""
     throwaway_session.sweep_stale_users(USER_PREFIX, FOLDER_PREFIX, harness_running, say)
+    throwaway_session.sweep_stale_users(SQUATTER_PREFIX, FOLDER_PREFIX, harness_running, say)
+
+
+def start_squatter(tmp, tests, account, name):
+    """Makes the second user and starts tests/squatter.py as that user; the
+    test gives it orders in a folder of the application's user and reads
+    what it saw in a folder of its own. Returns (orders, lair)."""
+    other = add_user(name, os.path.join(tmp, "squatter-home"), "/usr/sbin/nologin")
+    orders = os.path.join(tmp, "orders")
+    os.mkdir(orders, 0o755)
+    os.chown(orders, account.pw_uid, account.pw_gid)
+    lair = os.path.join(tmp, "lair")
+    os.mkdir(lair, 0o755)
+    os.chown(lair, other.pw_uid, other.pw_gid)
+    subprocess.Popen(["/usr/bin/python3", "-I", os.path.join(tests, "squatter.py"), orders, lair],
+                     user=other.pw_uid, group=other.pw_gid, extra_groups=[],
+                     env={"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}, cwd=lair,
+                     start_new_session=True, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+    return orders, lair
 
 
 def prepare_bundle(source, backend, target):
@@ -143,6 +164,9 @@ def main():
                              "127.0.0.1:7810 (and its lock) with other tests")
     parser.add_argument("--display", choices=("x11", "wayland"), default="x11",
                         help="the display server to run the application on")
+    parser.add_argument("--squatter", action="store_true",
+                        help="also run tests/e2e/squatter.py as a second throwaway user, "
+                             "another user of the machine who wants the port")
     parser.add_argument("test", help="the test file to run in the session")
     args = parser.parse_args()
 
@@ -200,6 +224,7 @@ def main():
     tmp = tempfile.mkdtemp(prefix=FOLDER_PREFIX)
     os.chmod(tmp, 0o755)
     name = f"{USER_PREFIX}{os.getpid()}"
+    squatter_name = f"{SQUATTER_PREFIX}{os.getpid()}" if args.squatter else None
     home = os.path.join(tmp, "home")
     server_process = None
     session = None
@@ -255,6 +280,9 @@ def main():
         prepare_bundle_modes(tests)
         env["PYTHONPATH"] = tests
         test_file = os.path.join(tests, os.path.basename(args.test))
+        if squatter_name:
+            env["TARVO_E2E_ORDERS"], env["TARVO_E2E_LAIR"] = start_squatter(
+                tmp, tests, account, squatter_name)
         say(f"user {name}, home {home}, display {display}")
 
         session = subprocess.Popen(
@@ -287,6 +315,8 @@ def main():
             except ProcessLookupError:
                 pass
         remove_user(name)
+        if squatter_name:
+            remove_user(squatter_name)
         if server_process is not None and server_process.poll() is None:
             server_process.kill()
         if server_process is not None:

@@ -67,6 +67,39 @@ def backend_processes():
     return sorted(found)
 
 
+def descends_from(pid, ancestor):
+    for _ in range(64):
+        if pid == ancestor:
+            return True
+        parent = parent_of(pid)
+        if not parent or parent == pid:
+            return False
+        pid = parent
+    return False
+
+
+def web_processes(app):
+    """The WebKit web processes started by the application `app` (a pid)."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit() and alive(int(entry)):
+            args = read_cmdline(int(entry))
+            if args and os.path.basename(args[0]) == "WebKitWebProcess" \
+                    and descends_from(int(entry), app):
+                found.append(int(entry))
+    return sorted(found)
+
+
+def namespaces(pid, kinds=("user", "mnt", "pid", "net")):
+    """{kind: the namespace's name, or None when it cannot be read}."""
+    seen = {}
+    for kind in kinds:
+        try:
+            seen[kind] = os.readlink(f"/proc/{pid}/ns/{kind}")
+        except OSError:
+            seen[kind] = None
+    return seen
+
 
 # ---------------------------------------------------------------- HTTP
 

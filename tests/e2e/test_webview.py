@@ -7,7 +7,7 @@ import json
 import time
 
 from checks import stays, wait_for
-from peers import DATA, LOG, as_path, http, ping, recorded, token
+from peers import DATA, LOG, as_path, http, namespaces, ping, recorded, token, web_processes
 from screen import click, dialog_buttons, dialog_labels, do_action, transient_for
 from studio import run, Studio, wait_dialog
 
@@ -53,6 +53,16 @@ def policy_and_bridge(t):
     t.require(wait_for(lambda: ping() == "tarvo-studio", 30, 0.2), "the test backend is up")
     t.require(wait_for(lambda: of_kind("loaded", "/"), 30, 0.2), "the test page loaded")
     t.require(studio.find_main_window(), "the window is on the display")
+
+    t.step("the web process runs in a sandbox: namespaces of its own")
+    web = wait_for(lambda: web_processes(studio.pid), 10, 0.2)
+    t.require(web, "the application's web process is found")
+    ours = namespaces(studio.pid)
+    for pid in web:
+        theirs = namespaces(pid)
+        t.expect(all(theirs[kind] and theirs[kind] != ours[kind] for kind in ("user", "mnt")),
+                 f"web process {pid} has a user and a mount namespace other than the "
+                 "application's", (ours, theirs))
 
     t.step("bodies the bridge must ignore, even from the main frame")
     t.expect(not of_kind("main-no-bridge"),

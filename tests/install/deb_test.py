@@ -28,7 +28,7 @@ SKIP = 77
 # Each alternative is a package name as Depends gives it; the t64 names are
 # those of Debian 13 and later.
 REQUIRED = [("libgtk-3-0", "libgtk-3-0t64"), ("libwebkit2gtk-4.1-0",),
-            ("libcurl4", "libcurl4t64"), ("python3",)]
+            ("libcurl4", "libcurl4t64"), ("python3",), ("bubblewrap",), ("xdg-dbus-proxy",)]
 
 
 def say(text):

@@ -1,6 +1,7 @@
 // Who holds 127.0.0.1:7810, against real listeners: children of this test,
 // their descendants, siblings beside them, and another user's.
 #include "integration/fixtures/Fixtures.h"
+#include "integration/fixtures/ThrowawayUser.h"
 #include "supervisor/ChildProcess.h"
 #include "supervisor/PortOwnership.h"
 #include "support/PortLock.h"
@@ -27,6 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::eventually;
 using test::TempFolder;
+using test::ThrowawayUser;
 
 constexpr int port = 7810;
 
@@ -47,75 +49,6 @@ bool somethingListens() {
   }
   return false;
 }
-
-struct Account {
-  uid_t uid;
-  gid_t gid;
-};
-
-std::optional<Account> lookUpAccount(const std::string& name) {
-  passwd entry{};
-  passwd* found = nullptr;
-  std::array<char, 4096> text{};
-  if (::getpwnam_r(name.c_str(), &entry, text.data(), text.size(), &found) != 0 ||
-      found == nullptr) {
-    return std::nullopt;
-  }
-  return Account{entry.pw_uid, entry.pw_gid};
-}
-
-int run(const std::string& program, std::vector<std::string> arguments) {
-  auto child = ChildProcess::create({program, std::move(arguments), {}, {}, -1, -1});
-  if (child->launch() || !child->waitUntilExit(60s)) {
-    return -1;
-  }
-  return child->terminationStatus().value_or(-1);
-}
-
-// A system user of its own for one test, named after this run so that a run
-// sweeps away only what its own killed predecessors left.
-class ThrowawayUser {
-public:
-  static constexpr const char* prefix = "tarvo-port-";
-
-  ThrowawayUser() : name_(prefix + std::to_string(::getpid())) {
-    sweepStale();
-    const std::vector<std::string> add = {"--system", "--no-create-home",  "--user-group",
-                                          "--shell",  "/usr/sbin/nologin", name_};
-    // The user database may be locked for a moment by another suite.
-    eventually([&] { return run("/usr/sbin/useradd", add) == 0; }, 20s);
-    account_ = lookUpAccount(name_);
-  }
-  ~ThrowawayUser() { remove(name_); }
-  ThrowawayUser(const ThrowawayUser&) = delete;
-  ThrowawayUser& operator=(const ThrowawayUser&) = delete;
-
-  // Nothing when it could not be made.
-  [[nodiscard]] const std::optional<Account>& account() const { return account_; }
-
-private:
-  static void remove(const std::string& name) {
-    eventually([&] { return !lookUpAccount(name) || run("/usr/sbin/userdel", {name}) == 0; }, 20s);
-  }
-  static void sweepStale() {
-    std::istringstream users(test::readFile("/etc/passwd"));
-    std::string line;
-    while (std::getline(users, line)) {
-      const std::string name = line.substr(0, line.find(':'));
-      if (!name.starts_with(prefix)) {
-        continue;
-      }
-      const std::string owner = name.substr(std::string_view(prefix).size());
-      if (owner.empty() || owner.find_first_not_of("0123456789") != std::string::npos ||
-          !test::processExists(static_cast<pid_t>(std::stoi(owner)))) {
-        remove(name);
-      }
-    }
-  }
-
-  std::string name_;
-  std::optional<Account> account_;
-};
 
 struct Listen {
   std::string host = "127.0.0.1";

@@ -3,6 +3,7 @@
 #include "supervisor/ServiceLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -102,6 +103,58 @@ TEST(ServiceLog, GivesNothingWhenTheLogCannotBeOpened) {
 
   fs::create_directories(folder / "Tarvo Studio.log"); // a folder where the file belongs
   EXPECT_FALSE(logHandle(folder / "Tarvo Studio.log", limit));
+}
+
+mode_t modeOf(const fs::path& file) {
+  struct stat attributes {};
+  EXPECT_EQ(::stat(file.c_str(), &attributes), 0) << file;
+  return attributes.st_mode & 07777;
+}
+
+// Whatever the umask lets through, the log is its owner's alone.
+class PermissiveUmask {
+public:
+  PermissiveUmask() : saved_(::umask(0)) {}
+  ~PermissiveUmask() { ::umask(saved_); }
+  PermissiveUmask(const PermissiveUmask&) = delete;
+  PermissiveUmask& operator=(const PermissiveUmask&) = delete;
+
+private:
+  mode_t saved_;
+};
+
+TEST(ServiceLog, IsReadableByItsOwnerOnly) {
+  PermissiveUmask umask;
+  TempFolder folder;
+  const fs::path log = folder / "Tarvo Studio.log";
+  const fs::path rotated = folder / "Tarvo Studio.1.log";
+
+  EXPECT_TRUE(logHandle(log, limit));
+  EXPECT_EQ(modeOf(log), 0600U) << "a new log";
+
+  ASSERT_EQ(::chmod(log.c_str(), 0644), 0);
+  EXPECT_TRUE(logHandle(log, limit));
+  EXPECT_EQ(modeOf(log), 0600U) << "a log left world-readable by an older build";
+
+  makeLogOfSize(log, limit + 1);
+  ASSERT_EQ(::chmod(log.c_str(), 0664), 0);
+  EXPECT_TRUE(logHandle(log, limit));
+  EXPECT_EQ(modeOf(rotated), 0600U) << "the older generation it was rotated to";
+  EXPECT_EQ(modeOf(log), 0600U) << "the log begun after the rotation";
+
+  ASSERT_EQ(::chmod(rotated.c_str(), 0644), 0);
+  EXPECT_TRUE(logHandle(log, limit));
+  EXPECT_EQ(modeOf(rotated), 0600U) << "an older generation left by an older build";
+}
+
+TEST(ServiceLog, NarrowsNothingThroughASymbolicLink) {
+  TempFolder folder;
+  writeFile(folder / "elsewhere", "");
+  ASSERT_EQ(::chmod((folder / "elsewhere").c_str(), 0644), 0);
+  fs::create_symlink(folder / "elsewhere", folder / "Tarvo Studio.1.log");
+
+  EXPECT_TRUE(logHandle(folder / "Tarvo Studio.log", limit));
+  EXPECT_EQ(modeOf(folder / "elsewhere"), 0644U);
 }
 
 } // namespace

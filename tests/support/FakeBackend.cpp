@@ -19,6 +19,9 @@ bool FakeBackend::isAlive() {
 
 void FakeBackend::close() {
   ++closes;
+  if (whenStopping) {
+    whenStopping();
+  }
   if (whenClosed) {
     whenClosed();
   }

@@ -14,9 +14,19 @@ namespace tarvo::test {
 class FakeBackend : public Backend {
 public:
   std::optional<std::string> start() override;
-  void stop() override { ++stops; }
+  void stop() override {
+    ++stops;
+    if (whenStopping) {
+      whenStopping();
+    }
+  }
   void close() override;
-  void restart() override { ++restarts; }
+  void restart() override {
+    ++restarts;
+    if (whenStopping) {
+      whenStopping();
+    }
+  }
   bool isAlive() override;
   bool isMine() override;
   bool hasAnswered() override;
@@ -46,6 +56,7 @@ public:
   int busyQueries = 0;
   int onExitSet = 0;
   std::function<void(std::int32_t)> onExit;
+  std::function<void()> whenStopping; // runs inside stop() and restart()
 };
 
 } // namespace tarvo::test

@@ -68,6 +68,13 @@ void FakeUi::inhibitLogout(bool on) {
   inhibits.push_back(on);
 }
 
+void FakeUi::setBackendGate(int port, bool open) {
+  calls.emplace_back("setBackendGate");
+  gatePort = port;
+  gates.push_back(open);
+  gateOpen = open;
+}
+
 void FakeUi::answerLast(int response) {
   // A copy: answering may show the next alert and grow `shown`.
   auto done = shown.back().done;

@@ -38,6 +38,7 @@ public:
   void terminate() override;
   void replyToApplicationShouldTerminate(bool quit) override;
   void inhibitLogout(bool on) override;
+  void setBackendGate(int port, bool open) override;
 
   // Answers the most recent alert or sheet with `response`.
   void answerLast(int response);
@@ -58,6 +59,9 @@ public:
   int terminateRequests = 0;
   std::vector<bool> replies;
   std::vector<bool> inhibits;
+  std::vector<bool> gates; // each change of the backend's gate, in order
+  bool gateOpen = false;
+  int gatePort = 0;
 };
 
 } // namespace tarvo::test

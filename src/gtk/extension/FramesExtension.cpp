@@ -4,17 +4,25 @@
 // not, the frame's address, and the body as JSON. WebKitGTK's own script
 // message signal carries no frame, and the application's judgement of a
 // message rests on the frame that sent it.
+//
+// It also keeps the backend's gate: while the application says the backend's
+// port is not our backend's, the page's requests to that port are refused
+// here, before they leave, so whoever took the port gets none of them.
 #include "gtk/ExtensionWire.h"
 #include "gtk/GObjectPtr.h"
 #include "gtk/GlibPtr.h"
 
 #include <webkit2/webkit-web-extension.h>
 
+#include <cstring>
+
 namespace {
 
 using tarvo::platform::gtk::ExtensionWire;
 using tarvo::platform::gtk::GCharPtr;
+using tarvo::platform::gtk::GErrorPtr;
 using tarvo::platform::gtk::GObjectPtr;
+using tarvo::platform::gtk::OutPtr;
 
 // Installs `post` as postMessage of the handler called `name`. Where WebKit
 // already keeps a messageHandlers object, the handler joins it; otherwise the
@@ -49,6 +57,81 @@ constexpr const char* installScript = R"JS(
 )JS";
 
 WebKitWebExtension* theExtension = nullptr;
+
+// As the application last said; until it has, every web request is refused.
+struct Gate {
+  int port = 0;
+  bool open = false;
+};
+Gate gate;
+
+void hear(GVariant* value) {
+  if (value == nullptr || !g_variant_is_of_type(value, G_VARIANT_TYPE(ExtensionWire::gateType))) {
+    gate = {};
+    return;
+  }
+  gboolean open = FALSE;
+  gint32 port = 0;
+  g_variant_get(value, ExtensionWire::gateType, &port, &open);
+  gate = {port, open != FALSE};
+}
+
+bool isWeb(const char* scheme) {
+  for (const char* web : {"http", "https", "ws", "wss"}) {
+    if (std::strcmp(scheme, web) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Any host: this machine answers to many names (localhost, 127.0.0.0/8, ::1,
+// its own addresses), and the port is what another user can take.
+bool refused(const char* uri) {
+  if (gate.open) {
+    return false;
+  }
+  const char* scheme = g_uri_peek_scheme(uri); // lower case
+  if (scheme == nullptr || !isWeb(scheme)) {
+    return false; // about:, data:, blob: never reach a port
+  }
+  if (gate.port <= 0) {
+    return true;
+  }
+  GErrorPtr error;
+  GUri* parsed = g_uri_parse(uri, G_URI_FLAGS_NONE, OutPtr(error));
+  if (parsed == nullptr) {
+    return true;
+  }
+  int port = g_uri_get_port(parsed);
+  if (port < 0) {
+    const bool secure = std::strcmp(scheme, "https") == 0 || std::strcmp(scheme, "wss") == 0;
+    port = secure ? 443 : 80;
+  }
+  g_uri_unref(parsed);
+  return port == gate.port;
+}
+
+// Redirects come here too, so a redirect cannot lead a request to the port.
+gboolean onSendRequest(WebKitWebPage* /*page*/, WebKitURIRequest* request,
+                       WebKitURIResponse* /*redirected*/, gpointer /*data*/) {
+  const char* uri = webkit_uri_request_get_uri(request);
+  return uri == nullptr || refused(uri) ? TRUE : FALSE;
+}
+
+void onPageCreated(WebKitWebExtension* /*extension*/, WebKitWebPage* page, gpointer /*data*/) {
+  g_signal_connect(page, "send-request", G_CALLBACK(onSendRequest), nullptr);
+}
+
+gboolean onApplicationMessage(WebKitWebExtension* /*extension*/, WebKitUserMessage* message,
+                              gpointer /*data*/) {
+  const char* name = webkit_user_message_get_name(message);
+  if (name == nullptr || std::strcmp(name, ExtensionWire::gateName) != 0) {
+    return FALSE;
+  }
+  hear(webkit_user_message_get_parameters(message));
+  return TRUE;
+}
 
 // Which frame a postMessage function belongs to. The frame is held weakly: a
 // frame that is gone sends nothing.
@@ -122,10 +205,16 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 
 } // namespace
 
-// The name WebKit looks for in every module of the extensions folder.
+// The name WebKit looks for in every module of the extensions folder; the
+// data is the gate as it stood when this web process was started.
+extern "C" G_MODULE_EXPORT void
 // NOLINTNEXTLINE(readability-identifier-naming)
-extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize(WebKitWebExtension* extension) {
+webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
+                                               const GVariant* data) {
   theExtension = extension;
+  hear(const_cast<GVariant*>(data));
+  g_signal_connect(extension, "page-created", G_CALLBACK(onPageCreated), nullptr);
+  g_signal_connect(extension, "user-message-received", G_CALLBACK(onApplicationMessage), nullptr);
   g_signal_connect(webkit_script_world_get_default(), "window-object-cleared",
                    G_CALLBACK(onWindowObjectCleared), nullptr);
 }
