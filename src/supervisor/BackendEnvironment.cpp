@@ -6,15 +6,6 @@ namespace tarvo {
 
 namespace {
 
-// A path as text, without the trailing slash a folder path may carry.
-std::string plain(const std::filesystem::path& path) {
-  std::string text = path.string();
-  while (text.size() > 1 && text.back() == '/') {
-    text.pop_back();
-  }
-  return text;
-}
-
 std::optional<std::string> valueOf(const std::vector<std::string>& environment,
                                    const std::string& name) {
   const std::string prefix = name + "=";
@@ -48,17 +39,25 @@ void setVariable(std::vector<std::string>& environment, const std::string& name,
 
 } // namespace
 
+std::string plainPath(const std::filesystem::path& path) {
+  std::string text = path.string();
+  while (text.size() > 1 && text.back() == '/') {
+    text.pop_back();
+  }
+  return text;
+}
+
 std::vector<std::string> backendEnvironment(std::vector<std::string> inherited,
                                             const BackendPlaces& places, pid_t parent) {
   const std::string path = valueOf(inherited, "PATH").value_or("/usr/bin:/bin");
-  setVariable(inherited, "PYTHONPATH", plain(places.serviceFolder));
+  setVariable(inherited, "PYTHONPATH", plainPath(places.serviceFolder));
   setVariable(inherited, "PYTHONUNBUFFERED", "1");
-  setVariable(inherited, "TARVO_STUDIO_HOME", plain(places.home));
+  setVariable(inherited, "TARVO_STUDIO_HOME", plainPath(places.home));
   setVariable(inherited, "TARVO_STUDIO_PARENT", std::to_string(parent));
-  setVariable(inherited, "PYTHONPYCACHEPREFIX", plain(places.bytecodeCache / "pycache"));
+  setVariable(inherited, "PYTHONPYCACHEPREFIX", plainPath(places.bytecodeCache / "pycache"));
   setVariable(inherited, "PATH",
-              "/opt/homebrew/bin:/usr/local/bin:" + plain(places.userHome / ".local/bin") + ":" +
-                  path);
+              "/opt/homebrew/bin:/usr/local/bin:" + plainPath(places.userHome / ".local/bin") +
+                  ":" + path);
   return inherited;
 }
 

@@ -16,6 +16,10 @@ struct BackendPlaces {
   std::filesystem::path userHome;
 };
 
+// A path as the backend is told it: as text, without the trailing slash a
+// folder path may carry.
+[[nodiscard]] std::string plainPath(const std::filesystem::path& path);
+
 // The backend's environment: `inherited` ("NAME=value" entries) with
 // PYTHONPATH, PYTHONUNBUFFERED, TARVO_STUDIO_HOME, TARVO_STUDIO_PARENT,
 // PYTHONPYCACHEPREFIX and PATH set, in that order, each replacing an inherited

@@ -20,19 +20,6 @@
 
 namespace tarvo {
 
-namespace {
-
-// A folder path as text, without a trailing slash.
-std::string plain(const std::filesystem::path& path) {
-  std::string text = path.string();
-  while (text.size() > 1 && text.back() == '/') {
-    text.pop_back();
-  }
-  return text;
-}
-
-} // namespace
-
 std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue) {
   return make(std::move(mainQueue), UserFolders::current());
 }
@@ -206,7 +193,7 @@ std::optional<std::string> Service::startOnce() {
 
   auto child = ChildProcess::create({*interpreter,
                                      {"-m", "app", "serve", "--port", std::to_string(port)},
-                                     plain(folder),
+                                     plainPath(folder),
                                      childEnvironment(),
                                      log.get(),
                                      log.get()});
