@@ -20,7 +20,9 @@ KILL_MOMENTS = [0.0, 0.05, 0.1, 0.15, 0.2, 0.25, 0.3, 0.4, 0.5, 0.6, 0.75, 0.9, 
 STEADY_MOMENTS = [0.5, 3.0]  # after the page is ready
 ORPHAN_WAIT = 3.0
 
-TERM_MOMENTS = [0.05, 0.2, 0.5, 1.0]
+# Seconds after the launch, and None: as soon as the backend is spawned, when
+# the start is in flight however long the launch took to get there.
+TERM_MOMENTS = [0.05, 0.2, 0.5, 1.0, None]
 SLOW_START = 12.0  # longer than the stop bound, so waiting out a start shows
 STOP_BOUND = 7.0  # SIGTERM grace 5 s, then SIGKILL and 2 s more
 EXIT_ALLOWANCE = 1.0  # the window and the process itself going away
@@ -64,7 +66,10 @@ def terminate_once(t, delay, start_delay):
     clean_slate(t)
     with_start_delay(start_delay)
     studio = Studio()
-    time.sleep(delay)
+    if delay is None:
+        t.require(wait_for(studio.backends, 20, 0.01), "the application spawns its backend")
+    else:
+        time.sleep(delay)
     spawned = len(studio.backends())
     os.kill(studio.pid, signal.SIGTERM)
     took = wait_exit(studio, GIVE_UP)
@@ -82,7 +87,8 @@ def terminated_during_bring_up(t):
     for kind, start_delay in (("normal", 0.0), (f"slow ({SLOW_START:g} s)", SLOW_START)):
         for delay in TERM_MOMENTS:
             spawned, took, windows, left = terminate_once(t, delay, start_delay)
-            what = f"SIGTERM at {delay:g} s, {kind} backend"
+            moment = "the backend's spawn" if delay is None else f"{delay:g} s"
+            what = f"SIGTERM at {moment}, {kind} backend"
             exit_text = (f"exit after {took:.2f} s" if took is not None
                          else f"no exit in {GIVE_UP:g} s ({windows} window(s) on screen)")
             figure(f"{what}: {spawned} backend(s) running then, {exit_text}, "
