@@ -19,7 +19,7 @@ RUNNING = "A pipeline is running"
 NO_ANSWER = "Tarvo Studio cannot tell what is running"
 ASKING_BOUND = 3.0  # the busy query's own bound
 POLLING = 1.0  # the accessibility bus, read every 0.2 s, and a loaded machine
-GONE_AT_ONCE = 1.0
+GONE_AT_ONCE = 2.0  # well short of the 5 s a wait for the stopped backend takes
 
 
 def from_terminal(t, signum):
