@@ -38,16 +38,20 @@ int main() {
 
   auto mainQueue = std::make_shared<platform::gtk::GlibMainQueue>();
   auto workers = std::make_shared<platform::gtk::WorkerPool>();
+  // One thread of its own for the quit decision: starts and pings may hold
+  // every worker above for tens of seconds.
+  auto quitWorker = std::make_shared<platform::gtk::WorkerPool>(1);
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
   auto ui =
       std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()));
-  auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui});
+  auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui, quitWorker});
   ui->attach(delegate);
 
   const int status = ui->run();
 
   // Jobs still queued are dropped; the one running (if any) finishes first.
+  quitWorker->shutdown();
   workers->shutdown();
   return status;
 }

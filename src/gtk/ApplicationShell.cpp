@@ -23,9 +23,9 @@ ApplicationShell::ApplicationShell(std::string id, std::filesystem::path icons)
 }
 
 ApplicationShell::~ApplicationShell() {
-  for (guint* source : {&sigterm_, &sigint_}) {
-    if (*source != 0) {
-      g_source_remove(std::exchange(*source, 0U));
+  for (guint& source : quitSignals_) {
+    if (source != 0) {
+      g_source_remove(std::exchange(source, 0U));
     }
   }
   if (app_) {
@@ -65,8 +65,7 @@ void ApplicationShell::onStartup(GApplication* app, gpointer self) {
   auto* me = static_cast<ApplicationShell*>(self);
   // The application lives on without windows until it is told to quit.
   g_application_hold(app);
-  me->sigterm_ = g_unix_signal_add(SIGTERM, onQuitSignal, me);
-  me->sigint_ = g_unix_signal_add(SIGINT, onQuitSignal, me);
+  me->watchQuitSignals();
   // An installed copy finds its icon in the desktop's theme; one run from its
   // build folder finds it in the bundle.
   if (!me->icons_.empty()) {
@@ -106,6 +105,17 @@ void ApplicationShell::onShutdown(GApplication* /*app*/, gpointer self) {
 gboolean ApplicationShell::onQuitSignal(gpointer self) {
   static_cast<ApplicationShell*>(self)->requestQuit();
   return G_SOURCE_CONTINUE; // a later signal asks again
+}
+
+// A closed terminal (SIGHUP) is a request to quit like any other, never an
+// end that skips stopping the backend.
+void ApplicationShell::watchQuitSignals() {
+  const std::array<int, 3> numbers = {SIGTERM, SIGINT, SIGHUP};
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    if (quitSignals_.at(i) == 0) {
+      quitSignals_.at(i) = g_unix_signal_add(numbers.at(i), onQuitSignal, this);
+    }
+  }
 }
 
 void ApplicationShell::requestQuit() {

@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -14,8 +15,8 @@ namespace tarvo::platform::gtk {
 
 // The GtkApplication and the application's life: start-up, a second launch
 // (which comes back here as "activate"), and the one road to the end. Every
-// request to quit (the menu, Ui::terminate, SIGTERM, SIGINT, the session
-// ending) asks the delegate first, and only its answer ends the loop.
+// request to quit (the menu, Ui::terminate, SIGTERM, SIGINT, SIGHUP, the
+// session ending) asks the delegate first, and only its answer ends the loop.
 class ApplicationShell {
 public:
   struct Hooks {
@@ -38,6 +39,11 @@ public:
   [[nodiscard]] int run();
 
   [[nodiscard]] GtkApplication* application() const { return app_.get(); }
+
+  // SIGTERM, SIGINT and SIGHUP become requests to quit, from the main loop.
+  // (SIGQUIT keeps its default, an immediate end with a core dump: the
+  // backend dies with the application and never gets it from a terminal.)
+  void watchQuitSignals();
 
   void requestQuit();
   void replyToTerminate(bool quit);
@@ -65,8 +71,7 @@ private:
   bool awaitingReply_ = false;
   bool quitting_ = false;
   guint inhibitor_ = 0;
-  guint sigterm_ = 0;
-  guint sigint_ = 0;
+  std::array<guint, 3> quitSignals_{};
 };
 
 } // namespace tarvo::platform::gtk

@@ -76,6 +76,22 @@ void GtkUi::presentWindow() {
   }
 }
 
+// Every window of ours goes, its dialogs too, and the display server is told
+// now: the caller is about to block the main loop that would tell it later.
+void GtkUi::hideWindow() {
+  if (window_) {
+    window_->hide();
+  }
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* item = toplevels; item != nullptr; item = item->next) {
+    gtk_widget_hide(GTK_WIDGET(item->data));
+  }
+  g_list_free(toplevels);
+  if (GdkDisplay* display = gdk_display_get_default()) {
+    gdk_display_sync(display);
+  }
+}
+
 std::string GtkUi::shownURL() {
   return web_ ? web_->uri() : std::string();
 }

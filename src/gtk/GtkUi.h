@@ -31,6 +31,7 @@ public:
   void createWindow(const WindowSpec& spec) override;
   void createWebView() override;
   void presentWindow() override;
+  void hideWindow() override;
   std::string shownURL() override;
   void load(const std::string& url, double timeoutSeconds, LoadMode mode) override;
   void showAlert(const Alert& alert, AlertDone done) override;

@@ -167,6 +167,15 @@ void MainWindow::close() {
   }
 }
 
+void MainWindow::hide() {
+  if (!visible()) {
+    return;
+  }
+  captureFrame();
+  gtk_widget_hide(window_.get());
+  saveFrame();
+}
+
 gboolean MainWindow::onDelete(GtkWidget* /*widget*/, GdkEvent* /*event*/, gpointer self) {
   static_cast<MainWindow*>(self)->close();
   return TRUE; // never destroyed: the same window and page come back

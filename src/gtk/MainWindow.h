@@ -34,6 +34,7 @@ public:
   void iconify();
   void toggleZoom();
   void close(); // as the close button: hide, then tell the owner
+  void hide();  // off the screen, its frame kept; the owner is not told
   void saveFrame();
 
 private:

@@ -42,6 +42,8 @@ public:
   virtual void createWindow(const WindowSpec& spec) = 0;
   virtual void createWebView() = 0;
   virtual void presentWindow() = 0; // to the front, focused, application active
+  // Off the screen at once, before the caller blocks (the quit's last wait).
+  virtual void hideWindow() = 0;
 
   // The address the web view shows, or is loading; empty when none.
   [[nodiscard]] virtual std::string shownURL() = 0;

@@ -32,7 +32,9 @@ std::shared_ptr<AppDelegate> AppDelegate::make(std::shared_ptr<Backend> service,
 AppDelegate::AppDelegate(std::shared_ptr<Backend> service, Platform platform)
     : service_(std::move(service)), platform_(std::move(platform)),
       offMain_(platform_.background, platform_.main), navigationPolicy_(platform_.ui),
-      quitConfirmation_(QuitConfirmation::make(service_, offMain_, platform_.ui)) {}
+      quitConfirmation_(QuitConfirmation::make(
+          service_, OffMain(platform_.quit ? platform_.quit : platform_.background, platform_.main),
+          platform_.ui)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   // Keeping the session from ending silently follows the backend: it is
@@ -63,8 +65,12 @@ void AppDelegate::showWindow() {
   platform_.ui->presentWindow();
 }
 
+// A start in flight is called off too: nothing may outlive the application.
 void AppDelegate::applicationWillTerminate() {
-  service_->stop();
+  // The decision is taken: nothing is left to show while the backend is
+  // given its time to stop.
+  platform_.ui->hideWindow();
+  service_->close();
   setLogoutInhibited(false);
 }
 
@@ -150,9 +156,13 @@ void AppDelegate::fail(const std::string& message) {
         } else if (response == 1) {
           self->openLog();
           self->fail(message);
-        } else {
+        } else if (response == 2) {
           // The quit confirmation decides, as for any other request to quit.
           self->platform_.ui->terminate();
+        } else {
+          // Dismissed without a button (Escape, the window manager): no
+          // answer, so the alert stands again.
+          self->fail(message);
         }
       });
 }

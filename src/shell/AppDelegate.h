@@ -27,6 +27,9 @@ public:
     std::shared_ptr<platform::MainQueue> main;
     std::shared_ptr<platform::BackgroundQueue> background;
     std::shared_ptr<platform::Ui> ui;
+    // The quit decision's busy query runs here, never behind a start or a
+    // ping that fills `background`; the same queue when none is given.
+    std::shared_ptr<platform::BackgroundQueue> quit;
   };
 
   static std::shared_ptr<AppDelegate> make(std::shared_ptr<Backend> service, Platform platform);

@@ -21,7 +21,10 @@ platform::TerminateReply QuitConfirmation::applicationShouldTerminate() {
   if (askingToQuit_) {
     return platform::TerminateReply::cancel;
   }
-  if (!service_->isMine()) {
+  // Until our child has answered a first ping it cannot have taken any work,
+  // so there is nothing to ask about: a quit during bring-up ends at once
+  // (and applicationWillTerminate calls the bring-up off).
+  if (!service_->hasAnswered()) {
     return platform::TerminateReply::now;
   }
   askingToQuit_ = true;

@@ -11,9 +11,11 @@ public:
 
   std::optional<std::string> start() override { return service_->start(); }
   void stop() override { service_->stop(); }
+  void close() override { service_->close(); }
   void restart() override { service_->restart(); }
   bool isAlive() override { return service_->isAlive(); }
   bool isMine() override { return service_->isMine(); }
+  bool hasAnswered() override { return service_->hasAnswered(); }
   std::optional<Service::Busy> busy() override { return service_->busy(2.5); }
   std::optional<std::string> windowURL() override { return service_->windowURL(); }
   std::string logPath() override { return service_->logURL().string(); }

@@ -1,7 +1,8 @@
 #include "supervisor/ChildProcess.h"
 
+#include "supervisor/Spawner.h"
+
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,26 +35,6 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
   pointers.push_back(nullptr);
   return pointers;
 }
-
-// Frees what posix_spawn's attribute objects hold, whatever path we leave by.
-struct SpawnSetup {
-  posix_spawn_file_actions_t actions{};
-  posix_spawnattr_t attributes{};
-  bool actionsReady = false;
-  bool attributesReady = false;
-
-  SpawnSetup() = default;
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
-  ~SpawnSetup() {
-    if (actionsReady) {
-      posix_spawn_file_actions_destroy(&actions);
-    }
-    if (attributesReady) {
-      posix_spawnattr_destroy(&attributes);
-    }
-  }
-};
 
 std::int32_t statusOf(const siginfo_t& info) {
   // Exit code for a normal exit, the signal number for a killed child.
@@ -187,59 +168,14 @@ std::optional<std::string> ChildProcess::launch() {
     envp = pointersTo(environmentTexts);
   }
 
-  SpawnSetup setup;
-  if (int error = posix_spawn_file_actions_init(&setup.actions); error != 0) {
-    return errorText(error);
+  const SpawnResult spawned = Spawner::spawn(
+      {state.spec.executable.c_str(), argv.data(), state.spec.environment ? envp.data() : environ,
+       state.spec.workingDirectory ? state.spec.workingDirectory->c_str() : nullptr,
+       state.spec.standardOutput, state.spec.standardError});
+  if (spawned.pid < 0) {
+    return errorText(spawned.error);
   }
-  setup.actionsReady = true;
-  if (int error = posix_spawnattr_init(&setup.attributes); error != 0) {
-    return errorText(error);
-  }
-  setup.attributesReady = true;
-
-  int error = 0;
-  if (state.spec.standardOutput >= 0) {
-    error = posix_spawn_file_actions_adddup2(&setup.actions, state.spec.standardOutput, 1);
-  }
-  if (error == 0 && state.spec.standardError >= 0) {
-    error = posix_spawn_file_actions_adddup2(&setup.actions, state.spec.standardError, 2);
-  }
-  if (error == 0 && state.spec.workingDirectory) {
-    error =
-        posix_spawn_file_actions_addchdir_np(&setup.actions, state.spec.workingDirectory->c_str());
-  }
-  // Whatever the rest of the application forgot to mark close-on-exec stays here.
-  if (error == 0) {
-    error = posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
-  }
-  // A child starts with no blocked signals and default dispositions, whatever
-  // the application's threads have set up for themselves.
-  sigset_t none;
-  sigset_t all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  sigdelset(&all, SIGKILL);
-  sigdelset(&all, SIGSTOP);
-  if (error == 0) {
-    error = posix_spawnattr_setsigmask(&setup.attributes, &none);
-  }
-  if (error == 0) {
-    error = posix_spawnattr_setsigdefault(&setup.attributes, &all);
-  }
-  if (error == 0) {
-    error =
-        posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  }
-  if (error != 0) {
-    return errorText(error);
-  }
-
-  pid_t pid = -1;
-  error = ::posix_spawn(&pid, state.spec.executable.c_str(), &setup.actions, &setup.attributes,
-                        argv.data(), state.spec.environment ? envp.data() : environ);
-  if (error != 0) {
-    return errorText(error);
-  }
+  const pid_t pid = spawned.pid;
 
   std::unique_lock guard(state.mutex);
   state.pid = pid;
@@ -274,8 +210,11 @@ pid_t ChildProcess::pid() const {
   return state_->pid;
 }
 
+// A stopped child (SIGSTOP, a debugger's pause) cannot act on SIGTERM until
+// it runs again, so it is woken with it, as service managers do.
 void ChildProcess::terminate() {
   state_->signal(SIGTERM);
+  state_->signal(SIGCONT);
 }
 
 void ChildProcess::kill() {

@@ -21,8 +21,9 @@ struct LaunchSpec {
   int standardError = -1;                              // -1: inherited
 };
 
-// A child process owned through a shared handle. No descriptor of the
-// application other than 0, 1 and 2 reaches the child. A waiter thread of its
+// A child process owned through a shared handle, started as Spawner starts
+// every child (it dies with the application, in a process group of its own,
+// with no descriptor of ours but 0, 1 and 2). A waiter thread of its
 // own reaps it by process id and runs the termination handler, if one is
 // still installed. The status is the exit code, or the signal number for a
 // child killed by a signal.
@@ -43,7 +44,7 @@ public:
 
   [[nodiscard]] bool isRunning() const;
   [[nodiscard]] pid_t pid() const;
-  void terminate(); // SIGTERM, unless it has exited
+  void terminate(); // SIGTERM then SIGCONT, unless it has exited
   void kill();      // SIGKILL, unless it has exited
 
   // True once the child has exited (and been reaped).

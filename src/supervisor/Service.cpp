@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <system_error>
-#include <thread>
 #include <utility>
 
 namespace tarvo {
@@ -130,13 +129,25 @@ void Service::post(Route route, const nlohmann::json& body, Done done) const {
   }
 }
 
-// Another start under way is launching our child too: take its result.
+// Another start under way is launching our child too: take its result, as
+// long as it is still true when that start ends - a stop since this call
+// (a restart, say) undoes a success and explains a failure, so this caller
+// starts afresh instead.
 std::optional<std::string> Service::start() {
-  return startGate_.run([this] { return startOnce(); });
+  return startGate_.run(
+      [this] { return startOnce(); },
+      [this, stopsBefore = stopsSoFar()](const std::optional<std::string>& result) {
+        return result ? stopsSoFar() == stopsBefore : isMine();
+      });
 }
 
 std::optional<std::string> Service::startOnce() {
+  if (closed()) {
+    return StartTexts::quitting();
+  }
   if (isAlive()) {
+    std::lock_guard guard(lock_);
+    answered_ = process_ != nullptr; // a child that came up after its wait
     return std::nullopt;
   }
   if (isMine()) {
@@ -181,26 +192,39 @@ std::optional<std::string> Service::startOnce() {
     }
   });
 
-  if (auto failure = child->launch()) {
-    return StartTexts::couldNotStart(*failure);
-  }
-
   {
+    // Once close() has begun nothing is launched, and what was launched
+    // before is in process_ for it to stop.
+    std::lock_guard launching(launchLock_);
+    if (closed()) {
+      return StartTexts::quitting();
+    }
+    if (auto failure = child->launch()) {
+      return StartTexts::couldNotStart(*failure);
+    }
     std::lock_guard guard(lock_);
     process_ = child;
+    answered_ = false;
     // A child quick enough to exit before this point has already reported;
     // keep its status rather than hide the exit.
     exited_ = child->isRunning() ? std::nullopt : child->terminationStatus();
   }
 
   for (int attempt = 0; attempt < timing_.attempts; ++attempt) {
+    if (closed()) {
+      return StartTexts::quitting();
+    }
     if (pingName(timing_.attemptTimeout) == std::string(name)) {
+      std::lock_guard guard(lock_);
+      answered_ = answered_ || process_ == child;
       return std::nullopt;
     }
     if (!child->isRunning()) {
       return StartTexts::stoppedWhileStarting(logURL());
     }
-    std::this_thread::sleep_for(timing_.attemptPause);
+    if (!pauseUnlessClosed(timing_.attemptPause)) {
+      return StartTexts::quitting();
+    }
   }
   return StartTexts::noAnswerInTime(logURL());
 }
@@ -229,6 +253,31 @@ void Service::stop() {
   }
   child->removeTerminationHandler();
   child->stop(timing_.terminateGrace, timing_.killGrace);
+}
+
+void Service::close() {
+  {
+    std::lock_guard launching(launchLock_);
+    std::lock_guard guard(lock_);
+    closed_ = true;
+  }
+  wake_.notify_all();
+  stop();
+}
+
+bool Service::closed() const {
+  std::lock_guard guard(lock_);
+  return closed_;
+}
+
+bool Service::pauseUnlessClosed(std::chrono::milliseconds span) {
+  std::unique_lock guard(lock_);
+  return !wake_.wait_for(guard, span, [this] { return closed_; });
+}
+
+bool Service::hasAnswered() const {
+  std::lock_guard guard(lock_);
+  return answered_ && process_ != nullptr && process_->isRunning();
 }
 
 void Service::restart() {
@@ -264,7 +313,16 @@ std::vector<std::string> Service::childEnvironment() const {
 
 std::shared_ptr<ChildProcess> Service::takeProcess() {
   std::lock_guard guard(lock_);
+  if (process_) {
+    ++stops_;
+  }
+  answered_ = false;
   return std::exchange(process_, nullptr);
+}
+
+std::uint64_t Service::stopsSoFar() const {
+  std::lock_guard guard(lock_);
+  return stops_;
 }
 
 } // namespace tarvo

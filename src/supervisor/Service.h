@@ -10,6 +10,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -84,6 +86,13 @@ public:
   [[nodiscard]] std::optional<std::string> start();
   void stop();
   void restart();
+  // The application is quitting: from now on start() launches nothing and
+  // returns at once, a start in flight gives up its readiness wait, and the
+  // child, whoever launched it, is stopped as stop() does.
+  void close();
+  // Our child runs and has answered its ping at least once: only then can
+  // the backend have anything in flight.
+  [[nodiscard]] bool hasAnswered() const;
 
   // Read and called on the main thread only.
   std::function<void(std::int32_t status)> onExit;
@@ -98,6 +107,10 @@ private:
   [[nodiscard]] std::optional<std::string> python() const;
   [[nodiscard]] std::vector<std::string> childEnvironment() const;
   [[nodiscard]] std::shared_ptr<ChildProcess> takeProcess();
+  [[nodiscard]] std::uint64_t stopsSoFar() const;
+  [[nodiscard]] bool closed() const;
+  // Waits `span`, or less once closed; false when closed.
+  bool pauseUnlessClosed(std::chrono::milliseconds span);
   void reportExit(std::int32_t status);
 
   UserFolders folders_;
@@ -107,6 +120,12 @@ private:
 
   std::shared_ptr<ChildProcess> process_;
   std::optional<std::int32_t> exited_;
+  std::uint64_t stops_ = 0; // children taken by a stop: a start in flight may be undone
+  bool answered_ = false;   // process_ has answered its ping
+  bool closed_ = false;
+  std::condition_variable wake_; // with lock_: a pause ends early once closed
+  // Held across a launch and its record, and by close(): no launch after it.
+  std::mutex launchLock_;
   mutable std::mutex lock_;
   std::unique_ptr<protocol::BackendClient> client_;
   std::shared_ptr<platform::MainQueue> mainQueue_;

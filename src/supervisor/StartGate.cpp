@@ -6,35 +6,51 @@
 
 namespace tarvo {
 
-StartGate::Result StartGate::run(const std::function<Result()>& start) {
-  std::promise<Result> outcome;
-  std::shared_future<Result> pending;
-  {
-    std::lock_guard guard(mutex_);
-    if (inFlight_.valid()) {
-      pending = inFlight_;
-    } else {
-      inFlight_ = outcome.get_future().share();
+StartGate::Result StartGate::run(const std::function<Result()>& start, const Holds& holds) {
+  for (;;) {
+    std::promise<Result> outcome;
+    std::shared_future<Result> pending;
+    {
+      std::lock_guard guard(mutex_);
+      if (inFlight_.valid()) {
+        pending = inFlight_;
+        ++waiting_;
+      } else {
+        inFlight_ = outcome.get_future().share();
+      }
     }
-  }
-  if (pending.valid()) {
-    return pending.get();
-  }
+    if (pending.valid()) {
+      Result joined = pending.get();
+      {
+        std::lock_guard guard(mutex_);
+        --waiting_;
+      }
+      if (holds(joined)) {
+        return joined;
+      }
+      continue; // undone since: this caller's start is still owed
+    }
 
-  Result result;
-  try {
-    result = start();
-  } catch (const std::exception& failure) {
-    result = StartTexts::couldNotStart(failure.what());
-  } catch (...) {
-    result = StartTexts::couldNotStart("unknown error");
+    Result result;
+    try {
+      result = start();
+    } catch (const std::exception& failure) {
+      result = StartTexts::couldNotStart(failure.what());
+    } catch (...) {
+      result = StartTexts::couldNotStart("unknown error");
+    }
+    {
+      std::lock_guard guard(mutex_);
+      inFlight_ = {};
+    }
+    outcome.set_value(result);
+    return result;
   }
-  {
-    std::lock_guard guard(mutex_);
-    inFlight_ = {};
-  }
-  outcome.set_value(result);
-  return result;
+}
+
+int StartGate::waiting() const {
+  std::lock_guard guard(mutex_);
+  return waiting_;
 }
 
 } // namespace tarvo

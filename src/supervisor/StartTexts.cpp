@@ -39,4 +39,8 @@ std::string StartTexts::noAnswerInTime(const std::filesystem::path& log) {
   return "The service did not answer in time. See " + log.string() + ".";
 }
 
+std::string StartTexts::quitting() {
+  return "Tarvo Studio is quitting.";
+}
+
 } // namespace tarvo

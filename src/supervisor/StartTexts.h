@@ -17,6 +17,8 @@ struct StartTexts {
   [[nodiscard]] static std::string couldNotStart(const std::string& description);
   [[nodiscard]] static std::string stoppedWhileStarting(const std::filesystem::path& log);
   [[nodiscard]] static std::string noAnswerInTime(const std::filesystem::path& log);
+  // The application is quitting: the start was called off.
+  [[nodiscard]] static std::string quitting();
 };
 
 } // namespace tarvo

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <memory>
 #include <vector>
 
@@ -106,6 +108,24 @@ TEST(ApplicationShellQuit, RequestsDuringAnOpenDecisionStillAskTheDelegate) {
   rig.shell.replyToTerminate(true);
   EXPECT_TRUE(rig.shell.quitting());
   EXPECT_EQ(rig.delegate->willTerminate, 1);
+}
+
+// A closed terminal hangs up: that is a request to quit, decided by the
+// delegate, not the end of the process. SIGTERM and SIGINT go the same way.
+TEST(ApplicationShellQuit, TerminalSignalsAskTheDelegate) {
+  Rig rig;
+  rig.shell.watchQuitSignals();
+  int expected = 0;
+  for (const int number : {SIGHUP, SIGTERM, SIGINT}) {
+    ++expected;
+    ASSERT_EQ(::raise(number), 0);
+    const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    while (rig.delegate->asked < expected && g_get_monotonic_time() < deadline) {
+      g_main_context_iteration(nullptr, FALSE);
+    }
+    EXPECT_EQ(rig.delegate->asked, expected) << "signal " << number;
+  }
+  EXPECT_FALSE(rig.shell.quitting()) << "the delegate said no each time";
 }
 
 TEST(ApplicationShellQuit, WithoutADelegateTheApplicationEnds) {

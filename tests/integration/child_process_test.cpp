@@ -75,6 +75,70 @@ TEST(ChildProcess, StopKillsOnlyAChildThatOutlivesItsTerminateGrace) {
   EXPECT_FALSE(never->stop(0ms, 0ms)) << "a child never launched never ends";
 }
 
+// A stopped child cannot run its SIGTERM handler: stop() wakes it with the
+// signal, so it ends by itself rather than waiting out the grace for a kill.
+TEST(ChildProcess, StopWakesAStoppedChildToEndByItself) {
+  TempFolder folder;
+  const auto ready = folder / "ready";
+  auto child =
+      shell("trap 'exit 3' TERM; : > '" + ready.string() + "'; while :; do sleep 0.05; done");
+  ASSERT_EQ(child->launch(), std::nullopt);
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(ready); }));
+  ASSERT_EQ(::kill(child->pid(), SIGSTOP), 0);
+  ASSERT_TRUE(eventually([&] {
+    const std::string stat = readFile("/proc/" + std::to_string(child->pid()) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && stat.compare(close + 2, 1, "T") == 0;
+  }));
+
+  EXPECT_TRUE(child->stop(60s, 10s));
+  EXPECT_EQ(child->terminationStatus(), 3) << "its own handler ended it, not a kill";
+}
+
+// Running, not gone and not a zombie waiting for whoever adopted it.
+bool runs(pid_t pid) {
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = stat.rfind(')');
+  return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z' &&
+         stat[close + 2] != 'X';
+}
+
+// However the application ends, killed included, its children end with it:
+// here the launching thread is long gone, and then the process is killed.
+TEST(ChildProcess, DoesNotOutliveAKilledParent) {
+  TempFolder folder;
+  const auto pidFile = folder / "pid";
+  auto parent = ChildProcess::create(
+      {TARVO_LAUNCH_AND_WAIT, {pidFile.string()}, std::nullopt, std::nullopt, -1, -1});
+  ASSERT_EQ(parent->launch(), std::nullopt);
+  ASSERT_TRUE(eventually([&] { return std::filesystem::exists(pidFile); }, 10s));
+  const pid_t orphan = std::stoi(readFile(pidFile));
+  ASSERT_TRUE(runs(orphan)) << "alive while its parent is";
+
+  parent->kill();
+  ASSERT_TRUE(parent->waitUntilExit(10s));
+  EXPECT_TRUE(eventually([&] { return !runs(orphan); }, 3s)) << "left behind";
+  ::kill(orphan, SIGKILL); // whatever happened, leave nothing
+}
+
+// Signals a terminal sends to the application's group (Ctrl+C, hang-up)
+// never reach a child, and it does not read the terminal.
+TEST(ChildProcess, RunsInAProcessGroupOfItsOwnWithNoInput) {
+  TempFolder folder;
+  int out = openForWriting(folder / "stdin");
+  auto child = ChildProcess::create(
+      {"/bin/sh", {"-c", "readlink /proc/self/fd/0"}, std::nullopt, std::nullopt, out, -1});
+  auto sleeper = shell("exec sleep 600");
+  ASSERT_EQ(child->launch(), std::nullopt);
+  ASSERT_EQ(sleeper->launch(), std::nullopt);
+  ::close(out);
+  EXPECT_EQ(::getpgid(sleeper->pid()), sleeper->pid());
+  EXPECT_NE(::getpgid(sleeper->pid()), ::getpgrp());
+  ASSERT_TRUE(child->waitUntilExit(10s));
+  EXPECT_EQ(readFile(folder / "stdin"), "/dev/null\n");
+  EXPECT_TRUE(sleeper->stop(10s, 10s));
+}
+
 TEST(ChildProcess, ReportsLaunchErrorsAtOnceAndNeverRunsTheirHandler) {
   TempFolder folder;
   std::atomic<int> calls = 0;

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <future>
+#include <thread>
 
 namespace tarvo {
 namespace {
@@ -199,6 +200,8 @@ TEST_F(Lifecycle, GivesUpOnAChildThatNeverAnswersButLeavesItRunning) {
   EXPECT_EQ(service->start(), "The service did not answer in time. See " + logPath() + ".");
 
   EXPECT_GE(std::chrono::steady_clock::now() - began, 8 * 50ms) << "every attempt and its pause";
+  // On a loaded machine the interpreter may not have got as far as saying who it is.
+  ASSERT_TRUE(test::eventually([this] { return fs::exists(bin / "seen.json"); }));
   pid_t silent = childPid();
   EXPECT_TRUE(processExists(silent));
   EXPECT_TRUE(service->isMine());
@@ -299,6 +302,70 @@ TEST_F(Lifecycle, OverlappingStartsLaunchOneChild) {
   EXPECT_EQ(second.get(), std::nullopt);
   EXPECT_EQ(serveCalls(), 1);
   EXPECT_EQ(test::childrenOfThisProcess().size(), 1U);
+}
+
+// A start that joined one in flight hands back nothing stale: here a restart
+// kills the child that the first start was waiting for, so the second one
+// launches its own instead of repeating the first one's failure.
+TEST_F(Lifecycle, AJoinedStartUndoneByARestartStartsAfresh) {
+  setMode("late 2");
+  auto first = std::async(std::launch::async, [this] { return service->start(); });
+  ASSERT_TRUE(test::eventually([this] { return fs::exists(bin / "seen.json"); }));
+  const pid_t undone = childPid();
+  auto second = std::async(std::launch::async, [this] { return service->start(); });
+  std::this_thread::sleep_for(300ms); // let it join the first
+  service->restart();
+
+  EXPECT_EQ(first.get(), "The service stopped while starting. See " + logPath() + ".");
+  EXPECT_EQ(second.get(), std::nullopt);
+  EXPECT_FALSE(processExists(undone));
+  EXPECT_NE(childPid(), undone);
+  EXPECT_TRUE(service->isAlive());
+  EXPECT_EQ(serveCalls(), 2);
+}
+
+// Quitting during bring-up: the readiness wait ends at once instead of
+// running its course, the child is stopped unreported, and no later start
+// launches anything.
+TEST_F(Lifecycle, CloseCallsOffAStartInFlight) {
+  setMode("silent");
+  Service::Timing timing = quick();
+  timing.attempts = 1000000; // hours of waiting, unless called off
+  makeService(std::nullopt, timing);
+  auto start = std::async(std::launch::async, [this] { return service->start(); });
+  ASSERT_TRUE(test::eventually([this] { return fs::exists(bin / "seen.json"); }));
+  const pid_t waitedFor = childPid();
+  EXPECT_TRUE(service->isMine());
+  EXPECT_FALSE(service->hasAnswered()) << "launched, but it has not answered yet";
+
+  service->close();
+
+  EXPECT_FALSE(processExists(waitedFor)) << "close() stops the child before it returns";
+  ASSERT_EQ(start.wait_for(30s), std::future_status::ready) << "the wait was not called off";
+  EXPECT_EQ(start.get(), "Tarvo Studio is quitting.");
+  EXPECT_EQ(service->start(), "Tarvo Studio is quitting.");
+  EXPECT_EQ(serveCalls(), 1) << "nothing launched after the close";
+  EXPECT_FALSE(service->isMine());
+  drainMainQueue(300ms);
+  EXPECT_TRUE(exits.empty());
+}
+
+TEST_F(Lifecycle, CloseBeforeAnyStartLaunchesNothing) {
+  service->close();
+  EXPECT_EQ(service->start(), "Tarvo Studio is quitting.");
+  EXPECT_FALSE(fs::exists(bin / "calls")) << "nothing probed or launched";
+}
+
+TEST_F(Lifecycle, HasAnsweredOnlyOnceItsChildAnswered) {
+  EXPECT_FALSE(service->hasAnswered());
+  ASSERT_EQ(service->start(), std::nullopt);
+  EXPECT_TRUE(service->hasAnswered());
+  service->stop();
+  EXPECT_FALSE(service->hasAnswered());
+
+  setMode("exit 3");
+  EXPECT_NE(service->start(), std::nullopt);
+  EXPECT_FALSE(service->hasAnswered());
 }
 
 TEST_F(Lifecycle, RestartStopsTheChildAndReportsZero) {

@@ -17,6 +17,18 @@ bool FakeBackend::isAlive() {
   return alive;
 }
 
+void FakeBackend::close() {
+  ++closes;
+  if (whenClosed) {
+    whenClosed();
+  }
+}
+
+bool FakeBackend::hasAnswered() {
+  ++mineChecks;
+  return mine && answered;
+}
+
 bool FakeBackend::isMine() {
   ++mineChecks;
   return mine;

@@ -15,9 +15,11 @@ class FakeBackend : public Backend {
 public:
   std::optional<std::string> start() override;
   void stop() override { ++stops; }
+  void close() override;
   void restart() override { ++restarts; }
   bool isAlive() override;
   bool isMine() override;
+  bool hasAnswered() override;
   std::optional<Service::Busy> busy() override;
   std::optional<std::string> windowURL() override { return window; }
   std::string logPath() override { return log; }
@@ -28,6 +30,7 @@ public:
   std::deque<std::optional<std::string>> startResults;
   bool alive = true;
   bool mine = true;
+  bool answered = true; // has answered a ping (counts only while `mine`)
   std::optional<Service::Busy> busyAnswer;
   std::optional<std::string> window = "http://127.0.0.1:7810/#t=abc123";
   std::string log = "/home/ada/.local/state/Tarvo Studio.log";
@@ -35,6 +38,8 @@ public:
 
   int starts = 0;
   int stops = 0;
+  int closes = 0;
+  std::function<void()> whenClosed; // runs inside close()
   int restarts = 0;
   int aliveChecks = 0;
   int mineChecks = 0;

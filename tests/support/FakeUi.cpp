@@ -22,6 +22,11 @@ void FakeUi::presentWindow() {
   ++presented;
 }
 
+void FakeUi::hideWindow() {
+  calls.emplace_back("hideWindow");
+  ++hidden;
+}
+
 void FakeUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
   calls.emplace_back("load");
   loads.push_back({url, timeoutSeconds, mode});

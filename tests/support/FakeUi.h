@@ -28,6 +28,7 @@ public:
   void createWindow(const platform::WindowSpec& spec) override;
   void createWebView() override;
   void presentWindow() override;
+  void hideWindow() override;
   std::string shownURL() override { return showing; }
   void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
@@ -46,6 +47,7 @@ public:
   std::optional<platform::WindowSpec> window;
   int webViews = 0;
   int presented = 0;
+  int hidden = 0;
   std::vector<Load> loads;
   std::string showing; // what the view shows: the last load, unless a test moves it
   std::vector<Shown> shown;

@@ -15,12 +15,13 @@ struct ShellRig {
   std::shared_ptr<FakeBackgroundQueue> background = std::make_shared<FakeBackgroundQueue>();
   std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();
   std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>();
-  std::shared_ptr<AppDelegate> delegate = AppDelegate::make(backend, {main, background, ui});
+  std::shared_ptr<FakeBackgroundQueue> quit = std::make_shared<FakeBackgroundQueue>();
+  std::shared_ptr<AppDelegate> delegate = AppDelegate::make(backend, {main, background, ui, quit});
 
   // Runs background and main-thread work that is due now until none is left;
   // the clock does not move.
   void drain() {
-    while (background->runAll() + main->runReady() > 0) {
+    while (background->runAll() + quit->runAll() + main->runReady() > 0) {
     }
   }
   // A death reported by the supervisor, as its onExit would on the main queue.

@@ -47,10 +47,16 @@ TEST(ShellLaunch, WindowStaysAndComesBack) {
   EXPECT_EQ(rig.ui->presented, 3);
 }
 
-TEST(ShellLaunch, WillTerminateStopsTheBackend) {
+// Closing, not just stopping: a start still in flight must launch nothing.
+TEST(ShellLaunch, WillTerminateClosesTheBackend) {
   ShellRig rig;
+  // The window is off the screen before the wait for the backend begins.
+  int hiddenWhenClosed = -1;
+  rig.backend->whenClosed = [&] { hiddenWhenClosed = rig.ui->hidden; };
   rig.delegate->applicationWillTerminate();
-  EXPECT_EQ(rig.backend->stops, 1);
+  EXPECT_EQ(hiddenWhenClosed, 1);
+  EXPECT_EQ(rig.backend->closes, 1);
+  EXPECT_EQ(rig.backend->stops, 0);
   EXPECT_EQ(rig.backend->restarts, 0);
 }
 

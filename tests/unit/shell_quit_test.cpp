@@ -85,6 +85,39 @@ TEST(ShellQuit, TheDelegateForwardsToTheQuitConfirmation) {
   EXPECT_EQ(rig.ui->last().alert.message, "Tarvo Studio cannot tell what is running");
 }
 
+// A child that has not answered its first ping cannot have taken work: a
+// quit during bring-up asks nothing and ends at once.
+TEST(ShellQuit, QuitsAtOnceWhileTheChildHasNotAnsweredYet) {
+  ShellRig rig;
+  rig.delegate->applicationDidFinishLaunching(); // the start is queued
+  rig.backend->answered = false;
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::now);
+  EXPECT_FALSE(rig.delegate->askingToQuit());
+  rig.delegate->applicationWillTerminate();
+  rig.drain();
+  EXPECT_EQ(rig.backend->busyQueries, 0);
+  EXPECT_TRUE(rig.ui->shown.empty()) << "no sheet";
+  EXPECT_EQ(rig.backend->closes, 1) << "the start in flight is called off, its child stopped";
+}
+
+// Starts and pings may hold every background worker for tens of seconds;
+// the busy query has a queue of its own, so the quit is answered all the same.
+TEST(ShellQuit, TheBusyQueryNeverWaitsBehindAStart) {
+  ShellRig rig;
+  rig.delegate->bringUp(); // a start, blocked for as long as the test likes
+  rig.delegate->didFailProvisionalNavigation(platform::LoadFailure::failed);
+  ASSERT_EQ(rig.background->size(), 2U);
+  rig.backend->busyAnswer = busy(0, 0, 0);
+
+  EXPECT_EQ(rig.delegate->applicationShouldTerminate(), TerminateReply::later);
+  EXPECT_EQ(rig.background->size(), 2U) << "nothing queued behind the start";
+  EXPECT_EQ(rig.quit->runAll(), 1U);
+  rig.main->runReady();
+  EXPECT_EQ(rig.backend->busyQueries, 1);
+  EXPECT_EQ(rig.ui->replies, std::vector<bool>{true});
+  EXPECT_EQ(rig.backend->starts, 0) << "the start is still blocked";
+}
+
 TEST(ShellQuit, DeathDuringTheDecisionIsHandledAsAnyOther) {
   ShellRig rig;
   EXPECT_EQ(askToQuit(rig, std::nullopt), TerminateReply::later);

@@ -190,15 +190,31 @@ TEST(ShellRestart, FailedStartAsksTheUser) {
   EXPECT_EQ(rig.ui->terminateRequests, 0);
 }
 
-TEST(ShellRestart, QuitOrDismissAsksTheApplicationToQuit) {
-  for (const int response : {2, -1}) {
-    ShellRig rig;
-    rig.delegate->fail("broken");
-    rig.ui->answerLast(response);
-    EXPECT_EQ(rig.ui->terminateRequests, 1);
-    EXPECT_EQ(rig.backend->stops, 0); // never a direct exit: the quit path decides
-    EXPECT_EQ(rig.ui->shown.size(), 1U);
-  }
+TEST(ShellRestart, OnlyQuitAsksTheApplicationToQuit) {
+  ShellRig rig;
+  rig.delegate->fail("broken");
+  rig.ui->answerLast(2);
+  EXPECT_EQ(rig.ui->terminateRequests, 1);
+  EXPECT_EQ(rig.backend->stops, 0); // never a direct exit: the quit path decides
+  EXPECT_EQ(rig.ui->shown.size(), 1U);
+}
+
+// Escape, or the window manager closing the dialog, is no answer: the same
+// alert stands again until one of its three buttons is chosen.
+TEST(ShellRestart, DismissingTheAlertShowsItAgain) {
+  ShellRig rig;
+  rig.delegate->fail("broken");
+  rig.ui->answerLast(-1);
+  EXPECT_EQ(rig.ui->terminateRequests, 0);
+  ASSERT_EQ(rig.ui->shown.size(), 2U);
+  EXPECT_EQ(rig.ui->last().alert.message, "Tarvo Studio could not start");
+  EXPECT_EQ(rig.ui->last().alert.informative, "broken");
+  EXPECT_FALSE(rig.ui->last().sheet);
+  rig.ui->answerLast(7); // an index past the buttons is no answer either
+  EXPECT_EQ(rig.ui->shown.size(), 3U);
+  rig.ui->answerLast(2);
+  EXPECT_EQ(rig.ui->terminateRequests, 1);
+  EXPECT_EQ(rig.backend->starts, 0);
 }
 
 TEST(ShellRestart, JobsDoNothingOnceTheDelegateIsGone) {
