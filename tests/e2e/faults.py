@@ -76,6 +76,26 @@ def wait_exit(studio, timeout):
     return None
 
 
+def descriptor_kinds(pid):
+    """What a process's descriptors lead to, counted by kind (socket, pipe,
+    anon_inode:[eventfd], a file's folder...)."""
+    kinds = {}
+    try:
+        for entry in os.listdir(f"/proc/{pid}/fd"):
+            try:
+                target = os.readlink(f"/proc/{pid}/fd/{entry}")
+            except OSError:
+                continue
+            kind = target.split(":", 1)[0] if not target.startswith("/") else \
+                os.path.dirname(target)
+            if target.startswith("anon_inode:"):
+                kind = target
+            kinds[kind] = kinds.get(kind, 0) + 1
+    except OSError:
+        pass
+    return dict(sorted(kinds.items()))
+
+
 def usage(pid):
     """(open descriptors, threads, resident KiB) of a process, or None."""
     try:
