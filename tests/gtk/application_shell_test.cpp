@@ -119,7 +119,7 @@ TEST(ApplicationShellQuit, TerminalSignalsAskTheDelegate) {
   for (const int number : {SIGHUP, SIGTERM, SIGINT}) {
     ++expected;
     ASSERT_EQ(::raise(number), 0);
-    const gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    const gint64 deadline = g_get_monotonic_time() + gint64{10} * G_USEC_PER_SEC;
     while (rig.delegate->asked < expected && g_get_monotonic_time() < deadline) {
       g_main_context_iteration(nullptr, FALSE);
     }
