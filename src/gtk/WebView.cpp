@@ -1,5 +1,7 @@
 #include "gtk/WebView.h"
 
+#include "gtk/Sandbox.h"
+
 #include "gtk/ExtensionWire.h"
 
 #include <algorithm>
@@ -44,12 +46,14 @@ WebView::WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensi
   webkit_web_context_set_cache_model(context_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // The web process runs the page's scripts: it runs in namespaces of its
   // own (bubblewrap), seeing little of the user's files, and its system calls
-  // filtered. Both must be said before the first web process starts; the
-  // extensions folder is mounted into it, read-only.
-  webkit_web_context_set_sandbox_enabled(context_.get(), TRUE);
-  std::error_code missing;
-  if (!extensions_.empty() && std::filesystem::is_directory(extensions_, missing)) {
-    webkit_web_context_add_path_to_sandbox(context_.get(), extensions_.c_str(), TRUE);
+  // filtered, wherever the system lets it. Both must be said before the first
+  // web process starts; the extensions folder is mounted into it, read-only.
+  if (webProcessSandboxCanStart()) {
+    webkit_web_context_set_sandbox_enabled(context_.get(), TRUE);
+    std::error_code missing;
+    if (!extensions_.empty() && std::filesystem::is_directory(extensions_, missing)) {
+      webkit_web_context_add_path_to_sandbox(context_.get(), extensions_.c_str(), TRUE);
+    }
   }
   // Before the first web process starts, which is what asks for extensions.
   g_signal_connect(context_.get(), "initialize-web-extensions", G_CALLBACK(onInitializeExtensions),
