@@ -1,11 +1,11 @@
 // Process entry: the platform's queues and desktop, the supervisor, the one
 // application delegate, and the GTK application's loop.
+#include "ServiceBackend.h"
 #include "gtk/Folders.h"
 #include "gtk/GlibMainQueue.h"
 #include "gtk/GtkUi.h"
 #include "gtk/WorkerPool.h"
 #include "shell/AppDelegate.h"
-#include "shell/Backend.h"
 #include "supervisor/Service.h"
 #include "supervisor/UserFolders.h"
 
@@ -17,8 +17,8 @@ namespace {
 
 // The toolkit's folders, under the same user home and bundle the supervisor
 // found: the state folder beside the log, the bundle's icons and extension.
-tarvo::platform::gtk::Folders toolkitFolders(const tarvo::UserFolders& places) {
-  tarvo::platform::gtk::Folders folders;
+tarvo::gtk::Folders toolkitFolders(const tarvo::UserFolders& places) {
+  tarvo::gtk::Folders folders;
   folders.state = places.windowState;
   if (!places.resources.empty()) {
     const auto bundle = places.resources.parent_path();
@@ -36,15 +36,14 @@ int main() {
   g_set_prgname(TARVO_APP_ID);
   g_set_application_name("Tarvo Studio");
 
-  auto mainQueue = std::make_shared<platform::gtk::GlibMainQueue>();
-  auto workers = std::make_shared<platform::gtk::WorkerPool>();
+  auto mainQueue = std::make_shared<gtk::GlibMainQueue>();
+  auto workers = std::make_shared<gtk::WorkerPool>();
   // One thread of its own for the quit decision: starts and pings may hold
   // every worker above for tens of seconds.
-  auto quitWorker = std::make_shared<platform::gtk::WorkerPool>(1);
+  auto quitWorker = std::make_shared<gtk::WorkerPool>(1);
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
-  auto ui =
-      std::make_shared<platform::gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()));
+  auto ui = std::make_shared<gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()));
   auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui, quitWorker});
   ui->attach(delegate);
 

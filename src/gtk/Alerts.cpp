@@ -4,12 +4,12 @@
 
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
 struct Pending {
-  AlertDone done;
+  platform::AlertDone done;
   int buttons = 0;
   bool answered = false;
 };
@@ -25,7 +25,7 @@ void onResponse(GtkDialog* dialog, gint response, gpointer data) {
     return;
   }
   pending->answered = true;
-  AlertDone done = std::move(pending->done);
+  platform::AlertDone done = std::move(pending->done);
   const int answer = response >= 0 && response < pending->buttons ? response : -1;
   // Hidden at once, so whatever `done` shows next is not stacked under it;
   // destroyed once the event that answered it (a key press, a click) has
@@ -45,7 +45,8 @@ void freePending(gpointer data, GClosure* /*closure*/) {
 
 } // namespace
 
-void showDialog(const Alert& alert, GtkWindow* parent, bool modal, AlertDone done) {
+void showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
+                platform::AlertDone done) {
   const auto flags = modal ? GTK_DIALOG_MODAL : GtkDialogFlags(0);
   // "%s" keeps any percent sign of the message literal.
   GtkWidget* widget = gtk_message_dialog_new(parent, flags, GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE,
@@ -86,4 +87,4 @@ void showDialog(const Alert& alert, GtkWindow* parent, bool modal, AlertDone don
   gtk_window_present(GTK_WINDOW(widget));
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // Shows an alert as a GtkMessageDialog and reports the button chosen (0, 1,
 // 2, ... in the order given) or -1 for any other ending, exactly once, from
@@ -16,6 +16,7 @@ namespace tarvo::platform::gtk {
 // alert). Otherwise it only stands above `parent` (a sheet); the owner
 // decides what of the window it blocks meanwhile.
 // `parent` may be null: the dialog is then centred on the screen.
-void showDialog(const Alert& alert, GtkWindow* parent, bool modal, AlertDone done);
+void showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
+                platform::AlertDone done);
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // What the web process extension and the web view say to each other. The
 // extension gives each frame the page API
@@ -25,4 +25,4 @@ struct ExtensionWire {
   static constexpr const char* gateType = "(ib)";
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -3,7 +3,7 @@
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // A window that appears asks for the keyboard once it is on screen. A window
 // manager would give it focus anyway; without one (a bare X server, as in
@@ -26,4 +26,4 @@ inline void focusWhenMapped(GtkWindow* window) {
                    nullptr);
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

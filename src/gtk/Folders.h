@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // The folders the toolkit layer keeps and finds its files in. The process
 // entry hands them in, from the same user and bundle the supervisor uses; an
@@ -14,4 +14,4 @@ struct Folders {
   std::filesystem::path webExtensions; // the web process extension
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

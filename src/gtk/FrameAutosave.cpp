@@ -8,7 +8,7 @@
 #include <memory>
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -82,4 +82,4 @@ void FrameAutosave::save(const Frame& frame) const {
   g_key_file_save_to_file(file.get(), file_.c_str(), nullptr);
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // A window's remembered frame. The position is only known where the display
 // server tells a client where its window is (X11, not Wayland).
@@ -34,4 +34,4 @@ private:
   std::string name_;
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // Owns one reference to a GObject and drops it when it goes.
 template <typename T> class GObjectPtr {
@@ -55,4 +55,4 @@ private:
   T* object_ = nullptr;
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -6,12 +6,12 @@
 #include <memory>
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
 gboolean runOnce(gpointer data) {
-  auto* job = static_cast<Job*>(data);
+  auto* job = static_cast<platform::Job*>(data);
   if (*job) {
     (*job)();
   }
@@ -19,7 +19,7 @@ gboolean runOnce(gpointer data) {
 }
 
 void freeJob(gpointer data) {
-  delete static_cast<Job*>(data);
+  delete static_cast<platform::Job*>(data);
 }
 
 } // namespace
@@ -27,20 +27,21 @@ void freeJob(gpointer data) {
 // Both kinds of source use the default priority, so immediate and delayed
 // jobs keep the order in which they fall due, ahead of GTK's redraw idles.
 
-void GlibMainQueue::post(Job job) {
+void GlibMainQueue::post(platform::Job job) {
   // g_idle_add_full attaches to the default context, which is safe from any
   // thread and wakes the loop.
-  g_idle_add_full(G_PRIORITY_DEFAULT, runOnce, new Job(std::move(job)), freeJob);
+  g_idle_add_full(G_PRIORITY_DEFAULT, runOnce, new platform::Job(std::move(job)), freeJob);
 }
 
-void GlibMainQueue::postAfter(double seconds, Job job) {
+void GlibMainQueue::postAfter(double seconds, platform::Job job) {
   if (!(seconds > 0.0)) {
     post(std::move(job));
     return;
   }
   const double ms = std::ceil(seconds * 1000.0);
   const auto interval = ms > double(G_MAXUINT) ? G_MAXUINT : static_cast<guint>(ms);
-  g_timeout_add_full(G_PRIORITY_DEFAULT, interval, runOnce, new Job(std::move(job)), freeJob);
+  g_timeout_add_full(G_PRIORITY_DEFAULT, interval, runOnce, new platform::Job(std::move(job)),
+                     freeJob);
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

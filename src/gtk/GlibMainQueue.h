@@ -2,15 +2,15 @@
 
 #include "platform/Queues.h"
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // The main queue on GLib's default main context, which the GTK application
 // runs. Jobs become idle or timeout sources of that context; the source owns
 // its job and frees it when the source goes, run or not.
-class GlibMainQueue final : public MainQueue {
+class GlibMainQueue final : public platform::MainQueue {
 public:
-  void post(Job job) override;
-  void postAfter(double seconds, Job job) override;
+  void post(platform::Job job) override;
+  void postAfter(double seconds, platform::Job job) override;
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

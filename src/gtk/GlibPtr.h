@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // Owners for GLib values that are not GObjects (those have GObjectPtr): each
 // frees its value with the function GLib names for that type.
@@ -37,4 +37,4 @@ private:
   typename Owner::pointer value_ = nullptr;
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

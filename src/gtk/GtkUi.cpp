@@ -5,11 +5,12 @@
 
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 GtkUi::GtkUi(std::string applicationId, Folders folders)
     : folders_(std::move(folders)), shell_(std::move(applicationId), folders_.icons),
-      menuHandler_(std::make_shared<MenuHandler>([this](Action action) { perform(action); })) {
+      menuHandler_(
+          std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })) {
   shell_.setHooks({
       [this] { return window_ && window_->visible(); },
       [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },
@@ -26,12 +27,12 @@ GtkUi::~GtkUi() {
   *menuHandler_ = nullptr;
 }
 
-void GtkUi::attach(std::weak_ptr<Delegate> delegate) {
+void GtkUi::attach(std::weak_ptr<platform::Delegate> delegate) {
   delegate_ = delegate;
   shell_.setDelegate(std::move(delegate));
 }
 
-void GtkUi::installMenuBar(const MenuBar& bar) {
+void GtkUi::installMenuBar(const platform::MenuBar& bar) {
   menus_ = bar;
   buildMenuBar();
 }
@@ -47,7 +48,7 @@ void GtkUi::buildMenuBar() {
                                         name != nullptr ? name : "", menuHandler_));
 }
 
-void GtkUi::createWindow(const WindowSpec& spec) {
+void GtkUi::createWindow(const platform::WindowSpec& spec) {
   if (window_) {
     return; // one window for the life of the process
   }
@@ -96,7 +97,7 @@ std::string GtkUi::shownURL() {
   return web_ ? web_->uri() : std::string();
 }
 
-void GtkUi::load(const std::string& url, double timeoutSeconds, LoadMode mode) {
+void GtkUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
   if (web_) {
     web_->load(url, timeoutSeconds, mode);
   }
@@ -114,14 +115,14 @@ void GtkUi::showStatus(const std::string& line) {
   status_->show(line);
 }
 
-void GtkUi::showAlert(const Alert& alert, AlertDone done) {
+void GtkUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
   GtkWindow* parent = window_ && window_->visible() ? window_->window() : nullptr;
   showDialog(alert, parent, true, std::move(done));
 }
 
 // A sheet belongs to the window: the window comes back if it was closed, its
 // page takes no input while the sheet stands, and the menus stay usable.
-void GtkUi::showSheet(const Alert& alert, AlertDone done) {
+void GtkUi::showSheet(const platform::Alert& alert, platform::AlertDone done) {
   if (!window_) {
     showDialog(alert, nullptr, true, std::move(done));
     return;
@@ -171,4 +172,4 @@ void GtkUi::windowClosed() {
   }
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

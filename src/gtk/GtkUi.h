@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gtk/ApplicationShell.h"
+#include "gtk/Application.h"
 #include "gtk/Folders.h"
 #include "gtk/MainWindow.h"
 #include "gtk/MenuBarView.h"
@@ -13,11 +13,11 @@
 #include <optional>
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // The desktop as the shell sees it, on GTK 3 and WebKitGTK: carries out the
 // Ui calls and routes menu items. No decision of the application lives here.
-class GtkUi final : public Ui {
+class GtkUi final : public platform::Ui {
 public:
   GtkUi(std::string applicationId, Folders folders);
   ~GtkUi() override;
@@ -25,19 +25,19 @@ public:
   GtkUi& operator=(const GtkUi&) = delete;
 
   // The delegate is held weakly: it owns this Ui.
-  void attach(std::weak_ptr<Delegate> delegate);
+  void attach(std::weak_ptr<platform::Delegate> delegate);
   [[nodiscard]] int run() { return shell_.run(); }
 
-  void installMenuBar(const MenuBar& bar) override;
-  void createWindow(const WindowSpec& spec) override;
+  void installMenuBar(const platform::MenuBar& bar) override;
+  void createWindow(const platform::WindowSpec& spec) override;
   void createWebView() override;
   void presentWindow() override;
   void hideWindow() override;
   std::string shownURL() override;
-  void load(const std::string& url, double timeoutSeconds, LoadMode mode) override;
+  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
   void showStatus(const std::string& line) override;
-  void showAlert(const Alert& alert, AlertDone done) override;
-  void showSheet(const Alert& alert, AlertDone done) override;
+  void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
+  void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
   void openURL(const std::string& url) override;
   void terminate() override;
   void replyToApplicationShouldTerminate(bool quit) override;
@@ -45,15 +45,15 @@ public:
   void setBackendGate(int port, bool open) override;
 
 private:
-  void perform(Action action);
+  void perform(platform::Action action);
   void showAbout();
   void buildMenuBar();
   void windowClosed();
 
   Folders folders_;
-  ApplicationShell shell_;
-  std::weak_ptr<Delegate> delegate_;
-  std::optional<MenuBar> menus_;
+  Application shell_;
+  std::weak_ptr<platform::Delegate> delegate_;
+  std::optional<platform::MenuBar> menus_;
   std::shared_ptr<MenuHandler> menuHandler_;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<WebView> web_;
@@ -61,4 +61,4 @@ private:
   int openSheets_ = 0;
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

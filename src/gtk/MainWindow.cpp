@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -39,7 +39,7 @@ bool reachable(const Frame& frame) {
 
 } // namespace
 
-MainWindow::MainWindow(GtkApplication* app, const WindowSpec& spec,
+MainWindow::MainWindow(GtkApplication* app, const platform::WindowSpec& spec,
                        std::filesystem::path autosaveFile, std::function<void()> onClosed)
     : window_(GObjectPtr<GtkWidget>::retain(gtk_application_window_new(app))),
       accelerators_(GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new())),
@@ -79,7 +79,7 @@ MainWindow::~MainWindow() {
 
 // Centred at the default size first; a frame remembered by an earlier run
 // then takes its place.
-void MainWindow::restoreFrame(const WindowSpec& spec) {
+void MainWindow::restoreFrame(const platform::WindowSpec& spec) {
   GtkWindow* win = window();
   gtk_window_set_default_size(win, spec.width, spec.height);
   gtk_window_set_position(win, GTK_WIN_POS_CENTER);
@@ -266,4 +266,4 @@ void MainWindow::saveFrame() {
   }
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -10,15 +10,15 @@
 #include <functional>
 #include <optional>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // The one main window: a menu bar above the content. Closing hides it; it is
 // never destroyed while the application runs. Its frame is remembered under
 // the autosave name, in the key file `autosaveFile`.
 class MainWindow {
 public:
-  MainWindow(GtkApplication* app, const WindowSpec& spec, std::filesystem::path autosaveFile,
-             std::function<void()> onClosed);
+  MainWindow(GtkApplication* app, const platform::WindowSpec& spec,
+             std::filesystem::path autosaveFile, std::function<void()> onClosed);
   ~MainWindow();
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -45,7 +45,7 @@ private:
   static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
   static gboolean onSaveDue(gpointer self);
 
-  void restoreFrame(const WindowSpec& spec);
+  void restoreFrame(const platform::WindowSpec& spec);
   void captureFrame();
   void scheduleSave();
   [[nodiscard]] bool positionsKnown() const;
@@ -66,4 +66,4 @@ private:
   int minHeight_ = 0;
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

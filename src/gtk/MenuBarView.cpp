@@ -2,12 +2,12 @@
 
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
 struct Binding {
-  Action action;
+  platform::Action action;
   std::shared_ptr<MenuHandler> handler;
 };
 
@@ -15,7 +15,7 @@ void onActivate(GtkMenuItem* /*widget*/, gpointer data) {
   const auto* binding = static_cast<const Binding*>(data);
   // A copy keeps the handler alive even if the bar is rebuilt from inside it.
   const auto handler = binding->handler;
-  const Action action = binding->action;
+  const platform::Action action = binding->action;
   if (handler && *handler) {
     (*handler)(action);
   }
@@ -34,7 +34,7 @@ guint keyvalFor(const std::string& key) {
   return gdk_keyval_to_lower(keyval);
 }
 
-GtkWidget* buildItem(const MenuItem& item, GtkAccelGroup* accelerators,
+GtkWidget* buildItem(const platform::MenuItem& item, GtkAccelGroup* accelerators,
                      const std::shared_ptr<MenuHandler>& handler) {
   if (item.separator) {
     return gtk_separator_menu_item_new();
@@ -52,7 +52,7 @@ GtkWidget* buildItem(const MenuItem& item, GtkAccelGroup* accelerators,
 
 } // namespace
 
-GtkWidget* buildMenuBar(const MenuBar& bar, GtkAccelGroup* accelerators,
+GtkWidget* buildMenuBar(const platform::MenuBar& bar, GtkAccelGroup* accelerators,
                         const std::string& applicationName,
                         const std::shared_ptr<MenuHandler>& handler) {
   GtkWidget* menuBar = gtk_menu_bar_new();
@@ -70,4 +70,4 @@ GtkWidget* buildMenuBar(const MenuBar& bar, GtkAccelGroup* accelerators,
   return menuBar;
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -6,7 +6,7 @@
 #include <gio/gio.h>
 #include <gtk/gtk.h>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -35,4 +35,4 @@ void openUri(const std::string& target) {
   g_app_info_launch_default_for_uri_async(uri.get(), context.get(), nullptr, launched, nullptr);
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

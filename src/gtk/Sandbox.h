@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // Whether WebKit's sandbox for the web process can start here. It needs
 // bubblewrap and xdg-dbus-proxy, and a kernel that lets this user make a user
@@ -9,4 +9,4 @@ namespace tarvo::platform::gtk {
 // unsandboxed instead, as a browser does where no sandbox can be had.
 [[nodiscard]] bool webProcessSandboxCanStart();
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

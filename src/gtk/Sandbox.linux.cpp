@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -43,4 +43,4 @@ bool webProcessSandboxCanStart() {
   return onPath("bwrap") && onPath("xdg-dbus-proxy") && userNamespaceAllowed();
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

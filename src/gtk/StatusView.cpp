@@ -1,6 +1,6 @@
 #include "gtk/StatusView.h"
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -57,4 +57,4 @@ void StatusView::show(const std::string& line) {
   gtk_widget_show(root);
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

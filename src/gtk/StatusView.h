@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // The strip above the web view that says what is under way: the
 // application's icon, a spinner and one line of text, drawn in the desktop
@@ -29,4 +29,4 @@ private:
   GtkWidget* label_;   // owned by root_
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

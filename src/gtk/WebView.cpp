@@ -8,7 +8,7 @@
 #include <cmath>
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -33,7 +33,7 @@ WebKitSettings* makeSettings() {
 
 } // namespace
 
-WebView::WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensions)
+WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::path extensions)
     : delegate_(std::move(delegate)), extensions_(std::move(extensions)),
       cancellable_(GObjectPtr<GCancellable>::adopt(g_cancellable_new())) {
   // Cookies, local storage and caches live in memory and end with the process.
@@ -118,11 +118,11 @@ std::string WebView::uri() const {
 // WebKit has no per-request cache policy or time-out. The context has no
 // cache to consult, and the time-out is kept here: until the new page begins
 // to arrive, a timer stands ready to stop the load.
-void WebView::load(const std::string& url, double timeoutSeconds, LoadMode mode) {
+void WebView::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
   disarmTimeout();
   timedOut_ = false;
   ++loadGeneration_;
-  if (mode == LoadMode::reloadAs) {
+  if (mode == platform::LoadMode::reloadAs) {
     reloadAs(url);
   } else {
     request(url);
@@ -149,7 +149,7 @@ gboolean WebView::onLoadTimeout(gpointer self) {
   } else if (auto delegate = me->delegate_.lock()) {
     // Nothing reached the network at all (the page never let go of itself).
     me->timedOut_ = false;
-    delegate->didFailProvisionalNavigation(LoadFailure::failed);
+    delegate->didFailProvisionalNavigation(platform::LoadFailure::failed);
   }
   return G_SOURCE_REMOVE;
 }
@@ -183,4 +183,4 @@ void WebView::setBlocked(bool blocked) {
   }
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -10,14 +10,14 @@
 #include <memory>
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // The one web view and its own web context: website data kept in memory only,
 // no proxy, no caches, no back/forward gestures. Its signals become calls of
 // the delegate; the decisions are the delegate's.
 class WebView {
 public:
-  WebView(std::weak_ptr<Delegate> delegate, std::filesystem::path extensions);
+  WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::path extensions);
   ~WebView();
   WebView(const WebView&) = delete;
   WebView& operator=(const WebView&) = delete;
@@ -30,7 +30,7 @@ public:
   // takes the new address and is reloaded (a navigation to it would only
   // scroll). A load that has not begun to show its page after
   // `timeoutSeconds` is stopped and reported as failed.
-  void load(const std::string& url, double timeoutSeconds, LoadMode mode);
+  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode);
   void runEditingCommand(const char* command);
   // While a sheet stands over the window, the page takes no input.
   void setBlocked(bool blocked);
@@ -56,7 +56,7 @@ private:
   void reloadAs(const std::string& url);
   static void onReloadAsChecked(GObject* view, GAsyncResult* result, gpointer data);
 
-  std::weak_ptr<Delegate> delegate_;
+  std::weak_ptr<platform::Delegate> delegate_;
   std::filesystem::path extensions_;
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
@@ -68,4 +68,4 @@ private:
   bool gateOpen_ = false;
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

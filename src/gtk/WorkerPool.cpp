@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 WorkerPool::WorkerPool(std::size_t threads) {
   threads_.reserve(threads);
@@ -15,7 +15,7 @@ WorkerPool::~WorkerPool() {
   shutdown();
 }
 
-void WorkerPool::post(Job job) {
+void WorkerPool::post(platform::Job job) {
   {
     std::lock_guard guard(mutex_);
     if (stopping_) {
@@ -29,7 +29,7 @@ void WorkerPool::post(Job job) {
 // Called on the thread that made the pool. The dropped jobs are destroyed
 // outside the lock: their captures may post again.
 void WorkerPool::shutdown() {
-  std::deque<Job> dropped;
+  std::deque<platform::Job> dropped;
   {
     std::lock_guard guard(mutex_);
     stopping_ = true;
@@ -47,7 +47,7 @@ void WorkerPool::shutdown() {
 
 void WorkerPool::work() {
   for (;;) {
-    Job job;
+    platform::Job job;
     {
       std::unique_lock guard(mutex_);
       wake_.wait(guard, [this] { return stopping_ || !jobs_.empty(); });
@@ -63,4 +63,4 @@ void WorkerPool::work() {
   }
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

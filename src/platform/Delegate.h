@@ -8,7 +8,7 @@ namespace tarvo::platform {
 
 enum class TerminateReply { cancel = 0, now = 1, later = 2 };
 
-enum class NavigationPolicy { allow, cancel };
+enum class NavigationDecision { allow, cancel };
 
 // Why a load ended before any content of the new page arrived.
 enum class LoadFailure {
@@ -45,7 +45,7 @@ public:
   virtual void restartService() = 0;
 
   // The web view. A navigation decision is made before this returns.
-  [[nodiscard]] virtual NavigationPolicy decidePolicyForNavigation(const std::string& url) = 0;
+  [[nodiscard]] virtual NavigationDecision decidePolicyForNavigation(const std::string& url) = 0;
   virtual void didFailProvisionalNavigation(LoadFailure why) = 0;
   // The newest load's page has begun to show (its first content arrived).
   virtual void didCommitNavigation() = 0;

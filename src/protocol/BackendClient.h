@@ -45,7 +45,6 @@ public:
                                                 PostCompletion done) const;
 
   [[nodiscard]] HttpSession& session() const { return *session_; }
-  [[nodiscard]] const std::string& base() const { return base_; }
 
 private:
   std::string base_;

@@ -5,6 +5,9 @@
 
 namespace tarvo::protocol::wire {
 
+// The loopback port the backend serves on, and the only one the page may reach.
+inline constexpr int port = 7810;
+
 // Carries the install token on every request that must come from this install.
 inline constexpr std::string_view tokenHeader = "X-Studio-Token";
 

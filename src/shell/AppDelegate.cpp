@@ -1,6 +1,7 @@
 #include "shell/AppDelegate.h"
 
 #include "protocol/Url.h"
+#include "protocol/Wire.h"
 #include "shell/FileUrl.h"
 #include "shell/MainMenu.h"
 #include "shell/ScriptBridge.h"
@@ -39,8 +40,6 @@ AppDelegate::AppDelegate(std::shared_ptr<Backend> service, Platform platform)
           platform_.ui, status_)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
-  // Keeping the session from ending silently follows the backend: it is
-  // switched on once a start succeeds and off when the backend goes away.
   platform_.ui->installMenuBar(MainMenu::bar());
   platform_.ui->createWindow({"Tarvo Studio", 1100, 740, 820, 540, "TarvoStudioMain"});
   platform_.ui->createWebView();
@@ -67,12 +66,12 @@ void AppDelegate::showWindow() {
   platform_.ui->presentWindow();
 }
 
-// A start in flight is called off too: nothing may outlive the application.
+// The decision is taken: nothing is left to show while the backend is given
+// its time to stop, and the page may send nothing more.
 void AppDelegate::applicationWillTerminate() {
-  // The decision is taken: nothing is left to show while the backend is
-  // given its time to stop, and the page may send nothing more.
   platform_.ui->hideWindow();
   setGateOpen(false);
+  // A start in flight is called off too: nothing may outlive the application.
   service_->close();
   setLogoutInhibited(false);
 }
@@ -81,7 +80,7 @@ platform::TerminateReply AppDelegate::applicationShouldTerminate() {
   return quitConfirmation_->applicationShouldTerminate();
 }
 
-void AppDelegate::answerQuit(std::optional<Service::Busy> busy) {
+void AppDelegate::answerQuit(std::optional<protocol::Busy> busy) {
   quitConfirmation_->answerQuit(std::move(busy));
 }
 
@@ -100,10 +99,12 @@ void AppDelegate::openHome() {
 void AppDelegate::setGateOpen(bool open) {
   if (open != gateOpen_) {
     gateOpen_ = open;
-    platform_.ui->setBackendGate(Service::port, open);
+    platform_.ui->setBackendGate(protocol::wire::port, open);
   }
 }
 
+// Keeping the session from ending silently follows the backend: it is
+// switched on once a start succeeds and off when the backend goes away.
 void AppDelegate::setLogoutInhibited(bool on) {
   if (on != logoutInhibited_) {
     logoutInhibited_ = on;
@@ -195,7 +196,7 @@ void AppDelegate::restartService() {
   service_->restart();
 }
 
-platform::NavigationPolicy AppDelegate::decidePolicyForNavigation(const std::string& url) {
+platform::NavigationDecision AppDelegate::decidePolicyForNavigation(const std::string& url) {
   return navigationPolicy_.decidePolicyForNavigation(url);
 }
 

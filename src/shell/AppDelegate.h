@@ -48,7 +48,7 @@ public:
   void openLog() override;
   void openHome() override;
   void restartService() override;
-  platform::NavigationPolicy decidePolicyForNavigation(const std::string& url) override;
+  platform::NavigationDecision decidePolicyForNavigation(const std::string& url) override;
   void didFailProvisionalNavigation(platform::LoadFailure why) override;
   void didCommitNavigation() override;
   void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
@@ -63,7 +63,7 @@ public:
 
   // Quit confirmation: answers the open decision with the busy query's
   // result, or with none.
-  void answerQuit(std::optional<Service::Busy> busy);
+  void answerQuit(std::optional<protocol::Busy> busy);
 
   [[nodiscard]] std::int64_t restarts() const { return restartPolicy_->restarts(); }
   [[nodiscard]] bool restarting() const { return restartPolicy_->restarting(); }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "supervisor/Service.h"
+#include "protocol/Busy.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,23 +16,19 @@ class Backend {
 public:
   virtual ~Backend() = default;
   [[nodiscard]] virtual std::optional<std::string> start() = 0; // blocks
-  virtual void stop() = 0;
   // Quitting: no later start launches anything, a start in flight is called
-  // off, and the child is stopped as stop() does.
+  // off, and the child is stopped.
   virtual void close() = 0;
   virtual void restart() = 0;
   [[nodiscard]] virtual bool isAlive() = 0; // blocks for a ping
   [[nodiscard]] virtual bool isMine() = 0;
   // Our child runs and has answered its ping at least once.
   [[nodiscard]] virtual bool hasAnswered() = 0;
-  [[nodiscard]] virtual std::optional<Service::Busy> busy() = 0; // blocks
+  [[nodiscard]] virtual std::optional<protocol::Busy> busy() = 0; // blocks
   [[nodiscard]] virtual std::optional<std::string> windowURL() = 0;
   [[nodiscard]] virtual std::string logPath() = 0;
   [[nodiscard]] virtual std::string homePath() = 0;
   virtual void setOnExit(std::function<void(std::int32_t)> onExit) = 0;
 };
-
-// The real supervisor behind the shell's seam.
-std::shared_ptr<Backend> backendFor(std::shared_ptr<Service> service);
 
 } // namespace tarvo

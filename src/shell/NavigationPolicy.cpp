@@ -1,6 +1,6 @@
 #include "shell/NavigationPolicy.h"
 
-#include "supervisor/Service.h"
+#include "protocol/Wire.h"
 
 #include <utility>
 
@@ -8,17 +8,17 @@ namespace tarvo {
 
 NavigationPolicy::NavigationPolicy(std::shared_ptr<platform::Ui> ui) : ui_(std::move(ui)) {}
 
-platform::NavigationPolicy NavigationPolicy::decidePolicyForNavigation(const std::string& url) {
+platform::NavigationDecision NavigationPolicy::decidePolicyForNavigation(const std::string& url) {
   switch (decide(url)) {
   case Decision::allow:
-    return platform::NavigationPolicy::allow;
+    return platform::NavigationDecision::allow;
   case Decision::openInBrowser:
     ui_->openURL(url);
-    return platform::NavigationPolicy::cancel;
+    return platform::NavigationDecision::cancel;
   case Decision::cancel:
     break;
   }
-  return platform::NavigationPolicy::cancel;
+  return platform::NavigationDecision::cancel;
 }
 
 NavigationPolicy::Decision NavigationPolicy::decide(std::string_view url) {
@@ -31,7 +31,7 @@ NavigationPolicy::Decision NavigationPolicy::decide(std::string_view url) {
 
 bool NavigationPolicy::isBackendOrigin(const protocol::Url& url) {
   return url.scheme() == "http" && url.twoSlashes() && url.host() == "127.0.0.1" &&
-         url.effectivePort() == Service::port;
+         url.effectivePort() == protocol::wire::port;
 }
 
 } // namespace tarvo

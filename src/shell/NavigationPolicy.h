@@ -21,7 +21,7 @@ public:
 
   // The answer to the view, once a web address of elsewhere has been handed
   // to the browser.
-  [[nodiscard]] platform::NavigationPolicy decidePolicyForNavigation(const std::string& url);
+  [[nodiscard]] platform::NavigationDecision decidePolicyForNavigation(const std::string& url);
 
   [[nodiscard]] static Decision decide(std::string_view url);
   // The backend's own origin: http, host exactly 127.0.0.1, port 7810.

@@ -33,13 +33,13 @@ platform::TerminateReply QuitConfirmation::applicationShouldTerminate() {
   askingToQuit_ = true;
   offMain_.run(
       weak_from_this(), [service = service_] { return service->busy(); },
-      [](QuitConfirmation& self, std::optional<Service::Busy> busy) {
+      [](QuitConfirmation& self, std::optional<protocol::Busy> busy) {
         self.answerQuit(std::move(busy));
       });
   return platform::TerminateReply::later;
 }
 
-void QuitConfirmation::answerQuit(std::optional<Service::Busy> busy) {
+void QuitConfirmation::answerQuit(std::optional<protocol::Busy> busy) {
   if (busy && !hasWorkInFlight(*busy)) {
     replyToQuit(true);
     return;

@@ -24,7 +24,7 @@ public:
   [[nodiscard]] platform::TerminateReply applicationShouldTerminate();
   // The busy query's answer, or none: quits at once or asks the user. Every
   // path ends in exactly one reply to the open decision.
-  void answerQuit(std::optional<Service::Busy> busy);
+  void answerQuit(std::optional<protocol::Busy> busy);
 
   [[nodiscard]] bool askingToQuit() const { return askingToQuit_; }
 

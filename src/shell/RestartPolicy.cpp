@@ -56,9 +56,6 @@ std::string RestartPolicy::giveUpMessage(std::int32_t status) const {
   return tarvo::giveUpMessage(restarts_, status, service_->logPath());
 }
 
-// The health ping can take 1.7 seconds, so it runs on the background queue;
-// the counter is cleared on the main thread, and only if no death was
-// counted while the ping was out.
 void RestartPolicy::settle() {
   const std::int64_t taken = restarts_;
   std::weak_ptr<RestartPolicy> weak = weak_from_this();
@@ -69,6 +66,9 @@ void RestartPolicy::settle() {
   });
 }
 
+// The health ping can take 1.7 seconds, so it runs on the background queue;
+// the counter is cleared on the main thread, and only if no death was
+// counted while the ping was out.
 void RestartPolicy::checkStability(std::int64_t taken) {
   if (restarts_ != taken) {
     return;

@@ -64,11 +64,11 @@ bool quitsAfterNoAnswer(int response) {
   return response == firstButton;
 }
 
-bool hasWorkInFlight(const Service::Busy& busy) {
+bool hasWorkInFlight(const protocol::Busy& busy) {
   return busy.running > 0 || busy.pending > 0 || busy.chats > 0;
 }
 
-std::string inFlightInformative(const Service::Busy& busy) {
+std::string inFlightInformative(const protocol::Busy& busy) {
   std::vector<std::string> lines;
   if (busy.running > 0) {
     lines.push_back(std::to_string(busy.running) + " run(s) Studio is following");
@@ -92,15 +92,15 @@ std::string inFlightInformative(const Service::Busy& busy) {
     text += " (" + joined(names) + ")";
   }
   text += ".\n\n";
-  text += "Quitting does not stop a pipeline \u2014 Tarvo keeps running it \u2014 but Studio stops "
-          "following it, so its ";
-  text += "result is never fetched, never verified and never written to the record. A call "
-          "waiting for your ";
+  // clang-format off
+  text += "Quitting does not stop a pipeline \u2014 Tarvo keeps running it \u2014 but Studio stops following it, so its ";
+  text += "result is never fetched, never verified and never written to the record. A call waiting for your ";
   text += "approval is lost with the window.";
+  // clang-format on
   return text;
 }
 
-platform::Alert inFlightAlert(const Service::Busy& busy) {
+platform::Alert inFlightAlert(const protocol::Busy& busy) {
   return {busy.running > 0 ? "A pipeline is running" : "Something is still in flight",
           inFlightInformative(busy),
           {"Stay open", "Quit anyway"},

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Ui.h"
-#include "supervisor/Service.h"
+#include "protocol/Busy.h"
 
 #include <cstdint>
 #include <string>
@@ -35,11 +35,11 @@ namespace tarvo {
 [[nodiscard]] bool quitsAfterNoAnswer(int response);
 
 // True when anything is in flight (any count of 1 or more).
-[[nodiscard]] bool hasWorkInFlight(const Service::Busy& busy);
+[[nodiscard]] bool hasWorkInFlight(const protocol::Busy& busy);
 
 // Something is in flight. "Stay open" comes first and is the default.
-[[nodiscard]] platform::Alert inFlightAlert(const Service::Busy& busy);
-[[nodiscard]] std::string inFlightInformative(const Service::Busy& busy);
+[[nodiscard]] platform::Alert inFlightAlert(const protocol::Busy& busy);
+[[nodiscard]] std::string inFlightInformative(const protocol::Busy& busy);
 [[nodiscard]] bool quitsAfterInFlight(int response);
 
 } // namespace tarvo

@@ -74,8 +74,8 @@ protocol::HttpSession& Service::session() const {
   return client_->session();
 }
 
-std::optional<std::string> Service::pingName(double timeout) const {
-  return client_->pingName(timeout);
+std::optional<std::string> Service::pingName(std::optional<double> timeout) const {
+  return client_->pingName(timeout.value_or(timing_.pingTimeout));
 }
 
 bool Service::isMine() const {
@@ -98,14 +98,14 @@ bool Service::isAlive() const {
   if (!isMine() || !holdsPort()) {
     return false;
   }
-  return pingName(1.2) == std::string(name) && holdsPort();
+  return pingName() == std::string(name) && holdsPort();
 }
 
-std::optional<Service::Busy> Service::busy(double timeout) const {
+std::optional<Service::Busy> Service::busy(std::optional<double> timeout) const {
   if (!holdsPort()) {
     return std::nullopt;
   }
-  return client_->busy(timeout);
+  return client_->busy(timeout.value_or(timing_.busyTimeout));
 }
 
 void Service::post(Route route, const nlohmann::json& body, Done done) const {
@@ -154,16 +154,41 @@ std::optional<std::string> Service::startOnce() {
   if (closed()) {
     return StartTexts::quitting();
   }
-  if (isAlive()) {
-    std::lock_guard guard(lock_);
-    answered_ = process_ != nullptr; // a child that came up after its wait
+  if (alreadyUp()) {
     return std::nullopt;
   }
   if (isMine()) {
     stop(); // ours, but not answering as it should
   }
+  if (auto refused = refuseOtherServers()) {
+    return refused;
+  }
+  if (auto incomplete = checkBundle()) {
+    return incomplete;
+  }
+  sweepBytecode(serviceFolder(), logURL(), maxLog);
+  const std::optional<std::string> interpreter = python();
+  if (!interpreter) {
+    return StartTexts::needsPython();
+  }
+  std::shared_ptr<ChildProcess> child;
+  if (auto failure = launch(*interpreter, child)) {
+    return failure;
+  }
+  return awaitReadiness(child);
+}
 
-  if (auto reported = pingName(timing_.portCheckTimeout)) {
+bool Service::alreadyUp() {
+  if (!isAlive()) {
+    return false;
+  }
+  std::lock_guard guard(lock_);
+  answered_ = process_ != nullptr; // a child that came up after its wait
+  return true;
+}
+
+std::optional<std::string> Service::refuseOtherServers() const {
+  if (auto reported = pingName()) {
     return *reported == name ? StartTexts::alreadyServing(port)
                              : StartTexts::portHeld(port, *reported);
   }
@@ -171,33 +196,27 @@ std::optional<std::string> Service::startOnce() {
   if (portCheck_(port, 0) == PortOwnership::foreign) {
     return StartTexts::portTaken(port);
   }
+  return std::nullopt;
+}
 
-  if (folders_.resources.empty()) {
-    return StartTexts::incomplete();
-  }
-  const std::filesystem::path folder = serviceFolder();
+std::optional<std::string> Service::checkBundle() const {
   std::error_code error;
-  if (!std::filesystem::exists(folder / "app", error)) {
+  if (folders_.resources.empty() || !std::filesystem::exists(serviceFolder() / "app", error)) {
     return StartTexts::incomplete();
   }
+  return std::nullopt;
+}
 
-  sweepBytecode(folder, logURL(), maxLog);
-
-  const std::optional<std::string> interpreter = python();
-  if (!interpreter) {
-    return StartTexts::needsPython();
-  }
-
-  // Closed when start() returns; the child keeps its own copies.
+std::optional<std::string> Service::launch(const std::string& interpreter,
+                                           std::shared_ptr<ChildProcess>& child) {
+  // Closed when this returns; the child keeps its own copies.
   const UniqueFd log = logHandle(logURL(), maxLog);
-
-  auto child = ChildProcess::create({*interpreter,
-                                     {"-m", "app", "serve", "--port", std::to_string(port)},
-                                     plainPath(folder),
-                                     childEnvironment(),
-                                     log.get(),
-                                     log.get()});
-
+  child = ChildProcess::create({interpreter,
+                                {"-m", "app", "serve", "--port", std::to_string(port)},
+                                plainPath(serviceFolder()),
+                                childEnvironment(),
+                                log.get(),
+                                log.get()});
   std::weak_ptr<Service> weak = weak_from_this();
   child->setTerminationHandler([weak](std::int32_t status) {
     if (auto self = weak.lock()) {
@@ -205,26 +224,27 @@ std::optional<std::string> Service::startOnce() {
     }
   });
 
-  {
-    // Once close() has begun nothing is launched, and what was launched
-    // before is in process_ for it to stop.
-    std::lock_guard launching(launchLock_);
-    if (closed()) {
-      return StartTexts::quitting();
-    }
-    if (auto failure = child->launch()) {
-      return StartTexts::couldNotStart(*failure);
-    }
-    std::lock_guard guard(lock_);
-    process_ = child;
-    answered_ = false;
-    // A child quick enough to exit before this point has already reported;
-    // keep its status rather than hide the exit.
-    exited_ = child->isRunning() ? std::nullopt : child->terminationStatus();
+  // Once close() has begun nothing is launched, and what was launched
+  // before is in process_ for it to stop.
+  std::lock_guard launching(launchLock_);
+  if (closed()) {
+    return StartTexts::quitting();
   }
+  if (auto failure = child->launch()) {
+    return StartTexts::couldNotStart(*failure);
+  }
+  std::lock_guard guard(lock_);
+  process_ = child;
+  answered_ = false;
+  // A child quick enough to exit before this point has already reported;
+  // keep its status rather than hide the exit.
+  exited_ = child->isRunning() ? std::nullopt : child->terminationStatus();
+  return std::nullopt;
+}
 
-  // Our name is believed only from a port our child holds. Another holder
-  // keeps our child from listening at all, so waiting longer cannot help.
+// Our name is believed only from a port our child holds. Another holder
+// keeps our child from listening at all, so waiting longer cannot help.
+std::optional<std::string> Service::awaitReadiness(const std::shared_ptr<ChildProcess>& child) {
   for (int attempt = 0; attempt < timing_.attempts; ++attempt) {
     if (closed()) {
       return StartTexts::quitting();

@@ -3,6 +3,7 @@
 #include "platform/Queues.h"
 #include "protocol/Busy.h"
 #include "protocol/Route.h"
+#include "protocol/Wire.h"
 #include "supervisor/InstallToken.h"
 #include "supervisor/PortOwnership.h"
 #include "supervisor/ServiceTiming.h"
@@ -35,7 +36,7 @@ class HttpSession;
 // client of its HTTP interface, and the child process it launched.
 class Service : public std::enable_shared_from_this<Service> {
 public:
-  static constexpr int port = 7810;
+  static constexpr int port = protocol::wire::port;
   // The name a healthy backend reports in its ping reply; also the name of
   // the backend's folder in the resources.
   static constexpr std::string_view name = "tarvo-studio";
@@ -78,15 +79,17 @@ public:
   // Health ping and ownership. A name on the port is believed only while
   // every listener that could take 127.0.0.1:port is our child's (or its
   // descendants'): any local user can answer the ping with our name.
-  [[nodiscard]] std::optional<std::string> pingName(double timeout = 1.2) const;
+  // Without a timeout, the timing's `pingTimeout`.
+  [[nodiscard]] std::optional<std::string> pingName(std::optional<double> timeout = {}) const;
   [[nodiscard]] bool isMine() const;
   [[nodiscard]] bool isAlive() const;
   // Our running child holds the port; no network, only the system's tables.
   [[nodiscard]] bool holdsPort() const;
 
   // What is in flight; no answer when the backend cannot tell, or when the
-  // port is not our child's (the query carries the token).
-  [[nodiscard]] std::optional<Busy> busy(double timeout = 2.5) const;
+  // port is not our child's (the query carries the token). Without a
+  // timeout, the timing's `busyTimeout`.
+  [[nodiscard]] std::optional<Busy> busy(std::optional<double> timeout = {}) const;
 
   // An authenticated call, sent only while our child holds the port; `done`
   // runs exactly once: at once for a call refused before sending, else on the
@@ -114,7 +117,15 @@ private:
   Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
           std::optional<std::vector<std::string>> interpreters, PortCheck portCheck);
 
+  // The steps of one start, in order; each gives the message that ends it.
   [[nodiscard]] std::optional<std::string> startOnce();
+  [[nodiscard]] bool alreadyUp();
+  [[nodiscard]] std::optional<std::string> refuseOtherServers() const;
+  [[nodiscard]] std::optional<std::string> checkBundle() const;
+  [[nodiscard]] std::optional<std::string> launch(const std::string& interpreter,
+                                                  std::shared_ptr<ChildProcess>& child);
+  [[nodiscard]] std::optional<std::string>
+  awaitReadiness(const std::shared_ptr<ChildProcess>& child);
   [[nodiscard]] std::optional<std::string> python() const;
   [[nodiscard]] std::vector<std::string> childEnvironment() const;
   [[nodiscard]] std::shared_ptr<ChildProcess> takeProcess();

@@ -7,8 +7,11 @@ namespace tarvo {
 // How long the supervisor waits at each step. The defaults are the
 // application's; tests pass short ones.
 struct ServiceTiming {
-  // The ping that tells whether something already holds the port.
-  double portCheckTimeout = 1.2;
+  // A health ping outside the readiness wait: whether something already
+  // holds the port, and whether our child still answers.
+  double pingTimeout = 1.2;
+  // The busy query of a quit decision.
+  double busyTimeout = 2.5;
   // The readiness wait after a launch: this many pings, each bounded by the
   // timeout and followed by the pause when it fails.
   int attempts = 80;

@@ -3,13 +3,13 @@
 namespace tarvo {
 
 std::string StartTexts::alreadyServing(int port) {
+  // clang-format off
   return std::string("Something is already serving on 127.0.0.1:") + std::to_string(port) +
          " and this app did not start it. " +
-         "Tarvo Studio will not attach to a service it did not start, because that service would "
-         "be " +
-         "handed this install's token. Quit the other copy (or the leftover `python3 -m app "
-         "serve`), " +
+         "Tarvo Studio will not attach to a service it did not start, because that service would be " +
+         "handed this install's token. Quit the other copy (or the leftover `python3 -m app serve`), " +
          "then try again.";
+  // clang-format on
 }
 
 std::string StartTexts::portHeld(int port, const std::string& reported) {

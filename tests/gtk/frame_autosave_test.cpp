@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 namespace {
 
 namespace fs = std::filesystem;
@@ -104,4 +104,4 @@ TEST(FrameAutosaveFile, LivesInTheStateFolderAndNowhereWithoutOne) {
 }
 
 } // namespace
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 namespace {
 
 TEST(GlibPtr, OutPtrHandsTheErrorToItsOwner) {
@@ -53,4 +53,4 @@ TEST(ExtensionWire, TheViewReadsWhatTheExtensionSends) {
 }
 
 } // namespace
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

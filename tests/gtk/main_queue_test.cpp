@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 namespace {
 
 // Runs the default context until `done` or a generous deadline (a guard
@@ -99,4 +99,4 @@ TEST(GlibMainQueue, FreesEachJobOnceItHasRun) {
 }
 
 } // namespace
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

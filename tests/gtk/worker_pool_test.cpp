@@ -10,7 +10,7 @@
 #include <memory>
 #include <thread>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 namespace {
 
 using namespace std::chrono_literals;
@@ -81,4 +81,4 @@ TEST(WorkerPool, ShutdownWaitsForRunningJobsAndDropsQueuedOnes) {
 }
 
 } // namespace
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

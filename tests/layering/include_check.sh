@@ -1,8 +1,9 @@
 #!/bin/sh
 # Keeps the layers apart: the core (supervisor, protocol), the shell and the
 # platform seam never include a toolkit header, and the toolkit layer (gtk)
-# never includes the shell or the core. Only the process entry (main.cpp)
-# sees both sides.
+# never includes the shell or the core. The shell sees the wire (protocol)
+# and the seam, never the supervisor. Only the process entry (main.cpp and
+# the adapter beside it) sees every side.
 #
 # Usage: include_check.sh SOURCE_FOLDER
 # Prints every offending include as file:line: text, and exits 1 if any.
@@ -18,6 +19,7 @@ fi
 # and the libraries GTK brings along; also the toolkit layer's own "gtk/...".
 toolkit='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](gtk|gdk|gdk-pixbuf|gdkx|glib|gio|gobject|gmodule|webkit2|webkit|webkitgtk|jsc|javascriptcore|libsoup|pango|cairo|atk|harfbuzz)[-./]'
 core='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](shell|supervisor|protocol)/'
+supervisor='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]supervisor/'
 
 found=0
 
@@ -36,6 +38,7 @@ for layer in supervisor protocol shell platform; do
   check "$layer" "$toolkit" "$layer/ must not include a toolkit header"
 done
 check gtk "$core" "gtk/ must not include the shell or the core"
+check shell "$supervisor" "shell/ must not include the supervisor"
 
 if [ "$found" -ne 0 ]; then
   echo "include_check: layering broken (see above)" >&2

@@ -17,7 +17,7 @@ clean_tree() {
     "$work/src/platform" "$work/src/gtk/extension"
   printf '#include "protocol/Replies.h"\n#include <curl/curl.h>\n' >"$work/src/supervisor/Service.cpp"
   printf '#include <nlohmann/json.hpp>\n' >"$work/src/protocol/Replies.cpp"
-  printf '#include "platform/Ui.h"\n#include "supervisor/Service.h"\n' >"$work/src/shell/AppDelegate.cpp"
+  printf '#include "platform/Ui.h"\n#include "protocol/Wire.h"\n' >"$work/src/shell/AppDelegate.cpp"
   printf '#include <functional>\n' >"$work/src/platform/Ui.h"
   printf '#include "platform/Ui.h"\n#include "gtk/GObjectPtr.h"\n#include <gtk/gtk.h>\n' \
     >"$work/src/gtk/GtkUi.cpp"
@@ -59,6 +59,7 @@ expect 1 shell/AppDelegate.cpp '#include <gtk/gtk.h>'
 expect 1 shell/AppDelegate.cpp '  #  include "gtk/GtkUi.h"'
 expect 1 shell/deeper/Policy.h '#include <gdk/gdk.h>'
 expect 1 shell/WebPolicy.cpp '#include <jsc/jsc.h>'
+expect 1 shell/AppDelegate.h '#include "supervisor/Service.h"'
 expect 1 platform/Ui.h '#include <webkit2/webkit2.h>'
 expect 1 platform/Queues.h '#include <glib-unix.h>'
 expect 1 gtk/GtkUi.cpp '#include "shell/AppDelegate.h"'

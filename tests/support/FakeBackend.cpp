@@ -37,7 +37,7 @@ bool FakeBackend::isMine() {
   return mine;
 }
 
-std::optional<Service::Busy> FakeBackend::busy() {
+std::optional<protocol::Busy> FakeBackend::busy() {
   ++busyQueries;
   return busyAnswer;
 }

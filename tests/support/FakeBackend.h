@@ -14,12 +14,6 @@ namespace tarvo::test {
 class FakeBackend : public Backend {
 public:
   std::optional<std::string> start() override;
-  void stop() override {
-    ++stops;
-    if (whenStopping) {
-      whenStopping();
-    }
-  }
   void close() override;
   void restart() override {
     ++restarts;
@@ -30,7 +24,7 @@ public:
   bool isAlive() override;
   bool isMine() override;
   bool hasAnswered() override;
-  std::optional<Service::Busy> busy() override;
+  std::optional<protocol::Busy> busy() override;
   std::optional<std::string> windowURL() override { return window; }
   std::string logPath() override { return log; }
   std::string homePath() override { return home; }
@@ -41,13 +35,12 @@ public:
   bool alive = true;
   bool mine = true;
   bool answered = true; // has answered a ping (counts only while `mine`)
-  std::optional<Service::Busy> busyAnswer;
+  std::optional<protocol::Busy> busyAnswer;
   std::optional<std::string> window = "http://127.0.0.1:7810/#t=abc123";
   std::string log = "/home/ada/.local/state/Tarvo Studio.log";
   std::string home = "/home/ada/.local/share/Tarvo Studio";
 
   int starts = 0;
-  int stops = 0;
   int closes = 0;
   std::function<void()> whenClosed; // runs inside close()
   int restarts = 0;
@@ -56,7 +49,7 @@ public:
   int busyQueries = 0;
   int onExitSet = 0;
   std::function<void(std::int32_t)> onExit;
-  std::function<void()> whenStopping; // runs inside stop() and restart()
+  std::function<void()> whenStopping; // runs inside restart()
 };
 
 } // namespace tarvo::test

@@ -39,9 +39,9 @@ public:
   void openLog() override { calls.emplace_back("openLog"); }
   void openHome() override { calls.emplace_back("openHome"); }
   void restartService() override { calls.emplace_back("restartService"); }
-  platform::NavigationPolicy decidePolicyForNavigation(const std::string& /*url*/) override {
+  platform::NavigationDecision decidePolicyForNavigation(const std::string& /*url*/) override {
     calls.emplace_back("navigation");
-    return platform::NavigationPolicy::cancel;
+    return platform::NavigationDecision::cancel;
   }
   void didFailProvisionalNavigation(platform::LoadFailure /*why*/) override {
     calls.emplace_back("failed");

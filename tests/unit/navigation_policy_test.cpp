@@ -128,13 +128,13 @@ TEST(NavigationPolicy, OnlyWebAddressesOfElsewhereReachTheBrowser) {
   auto ui = std::make_shared<test::FakeUi>();
   NavigationPolicy policy(ui);
   EXPECT_EQ(policy.decidePolicyForNavigation("http://127.0.0.1:7810/runs#top"),
-            platform::NavigationPolicy::allow);
+            platform::NavigationDecision::allow);
   EXPECT_EQ(policy.decidePolicyForNavigation("https://127.0.0.1:7810/"),
-            platform::NavigationPolicy::cancel);
+            platform::NavigationDecision::cancel);
   EXPECT_EQ(policy.decidePolicyForNavigation("http://localhost:7810/a b"),
-            platform::NavigationPolicy::cancel);
+            platform::NavigationDecision::cancel);
   for (const char* refused : {"about:blank", "mailto:ada@example.com", "http://[::1/", ""}) {
-    EXPECT_EQ(policy.decidePolicyForNavigation(refused), platform::NavigationPolicy::cancel)
+    EXPECT_EQ(policy.decidePolicyForNavigation(refused), platform::NavigationDecision::cancel)
         << refused;
   }
   // Handed over exactly as the page gave them.

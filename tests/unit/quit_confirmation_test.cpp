@@ -30,13 +30,13 @@ struct QuitRig {
   }
 };
 
-Service::Busy busy(std::int64_t running, std::int64_t pending, std::int64_t chats) {
+protocol::Busy busy(std::int64_t running, std::int64_t pending, std::int64_t chats) {
   return {running, pending, chats, {}};
 }
 
 // A quit request with the own backend running, up to the moment the answer
 // of the busy query has been handled on the main thread.
-TerminateReply askToQuit(QuitRig& rig, std::optional<Service::Busy> answer) {
+TerminateReply askToQuit(QuitRig& rig, std::optional<protocol::Busy> answer) {
   rig.backend->busyAnswer = std::move(answer);
   const auto reply = rig.quit->applicationShouldTerminate();
   rig.drain();
@@ -85,7 +85,7 @@ TEST(QuitConfirmation, SecondRequestIsRefusedWhileTheFirstGoesOn) {
 }
 
 struct Ending {
-  std::optional<Service::Busy> answer;
+  std::optional<protocol::Busy> answer;
   int response;
   bool quits;
 };

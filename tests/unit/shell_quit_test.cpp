@@ -13,14 +13,14 @@ const std::string paragraph =
     "so its result is never fetched, never verified and never written to the record. A call "
     "waiting for your approval is lost with the window.";
 
-Service::Busy busy(std::int64_t running, std::int64_t pending, std::int64_t chats,
-                   std::vector<std::string> names = {}) {
+protocol::Busy busy(std::int64_t running, std::int64_t pending, std::int64_t chats,
+                    std::vector<std::string> names = {}) {
   return {running, pending, chats, std::move(names)};
 }
 
 // A quit request with the own backend running, up to the moment the answer
 // of the busy query has been handled on the main thread.
-TerminateReply askToQuit(ShellRig& rig, std::optional<Service::Busy> answer) {
+TerminateReply askToQuit(ShellRig& rig, std::optional<protocol::Busy> answer) {
   rig.backend->busyAnswer = std::move(answer);
   const auto reply = rig.delegate->applicationShouldTerminate();
   rig.drain();

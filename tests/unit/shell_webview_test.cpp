@@ -6,20 +6,20 @@ namespace tarvo::test {
 namespace {
 
 using platform::LoadFailure;
-using platform::NavigationPolicy;
+using platform::NavigationDecision;
 using platform::ScriptMessage;
 
 TEST(ShellWebView, NavigationAnswersAndOpensOnlyWebAddressesElsewhere) {
   ShellRig rig;
   EXPECT_EQ(rig.delegate->decidePolicyForNavigation("http://127.0.0.1:7810/runs"),
-            NavigationPolicy::allow);
+            NavigationDecision::allow);
   EXPECT_TRUE(rig.ui->opened.empty());
   EXPECT_EQ(rig.delegate->decidePolicyForNavigation("https://example.com/a b"),
-            NavigationPolicy::cancel);
+            NavigationDecision::cancel);
   EXPECT_EQ(rig.ui->opened, std::vector<std::string>{"https://example.com/a b"});
   EXPECT_EQ(rig.delegate->decidePolicyForNavigation("file:///etc/passwd"),
-            NavigationPolicy::cancel);
-  EXPECT_EQ(rig.delegate->decidePolicyForNavigation(""), NavigationPolicy::cancel);
+            NavigationDecision::cancel);
+  EXPECT_EQ(rig.delegate->decidePolicyForNavigation(""), NavigationDecision::cancel);
   EXPECT_EQ(rig.ui->opened.size(), 1U);
 }
 

@@ -18,11 +18,11 @@
 
 namespace {
 
-using tarvo::platform::gtk::ExtensionWire;
-using tarvo::platform::gtk::GCharPtr;
-using tarvo::platform::gtk::GErrorPtr;
-using tarvo::platform::gtk::GObjectPtr;
-using tarvo::platform::gtk::OutPtr;
+using tarvo::gtk::ExtensionWire;
+using tarvo::gtk::GCharPtr;
+using tarvo::gtk::GErrorPtr;
+using tarvo::gtk::GObjectPtr;
+using tarvo::gtk::OutPtr;
 
 // Installs `post` as postMessage of the handler called `name`. Where WebKit
 // already keeps a messageHandlers object, the handler joins it; otherwise the

@@ -1,4 +1,4 @@
-#include "gtk/ApplicationShell.h"
+#include "gtk/Application.h"
 
 #include "gtk/GlibPtr.h"
 
@@ -7,7 +7,7 @@
 #include <csignal>
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -17,12 +17,12 @@ constexpr const char* inhibitReason = "an approved Tarvo pipeline may be running
 
 // The application object exists from the start (GTK itself is only set up
 // at "startup"); registration, and with it single instance, happens in run().
-ApplicationShell::ApplicationShell(std::string id, std::filesystem::path icons)
+Application::Application(std::string id, std::filesystem::path icons)
     : id_(std::move(id)), icons_(std::move(icons)) {
   create(G_APPLICATION_DEFAULT_FLAGS);
 }
 
-ApplicationShell::~ApplicationShell() {
+Application::~Application() {
   for (guint& source : quitSignals_) {
     if (source != 0) {
       g_source_remove(std::exchange(source, 0U));
@@ -33,7 +33,7 @@ ApplicationShell::~ApplicationShell() {
   }
 }
 
-void ApplicationShell::create(GApplicationFlags flags) {
+void Application::create(GApplicationFlags flags) {
   if (app_) {
     g_signal_handlers_disconnect_by_data(app_.get(), this);
   }
@@ -46,7 +46,7 @@ void ApplicationShell::create(GApplicationFlags flags) {
   g_signal_connect(app_.get(), "shutdown", G_CALLBACK(onShutdown), this);
 }
 
-int ApplicationShell::run() {
+int Application::run() {
   GErrorPtr error;
   if (!g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error))) {
     // A session bus that cannot be used (none, or it refused the name):
@@ -61,8 +61,8 @@ int ApplicationShell::run() {
   return g_application_run(G_APPLICATION(app_.get()), 1, argv);
 }
 
-void ApplicationShell::onStartup(GApplication* app, gpointer self) {
-  auto* me = static_cast<ApplicationShell*>(self);
+void Application::onStartup(GApplication* app, gpointer self) {
+  auto* me = static_cast<Application*>(self);
   // The application lives on without windows until it is told to quit.
   g_application_hold(app);
   me->watchQuitSignals();
@@ -76,8 +76,8 @@ void ApplicationShell::onStartup(GApplication* app, gpointer self) {
 
 // The first activation is the launch; every later one is the user launching
 // the application again while it runs.
-void ApplicationShell::onActivate(GApplication* /*app*/, gpointer self) {
-  auto* me = static_cast<ApplicationShell*>(self);
+void Application::onActivate(GApplication* /*app*/, gpointer self) {
+  auto* me = static_cast<Application*>(self);
   auto delegate = me->delegate_.lock();
   if (!delegate) {
     return;
@@ -91,25 +91,25 @@ void ApplicationShell::onActivate(GApplication* /*app*/, gpointer self) {
   delegate->applicationShouldHandleReopen(visible);
 }
 
-void ApplicationShell::onQueryEnd(GtkApplication* /*app*/, gpointer self) {
-  static_cast<ApplicationShell*>(self)->requestQuit();
+void Application::onQueryEnd(GtkApplication* /*app*/, gpointer self) {
+  static_cast<Application*>(self)->requestQuit();
 }
 
-void ApplicationShell::onShutdown(GApplication* /*app*/, gpointer self) {
-  auto* me = static_cast<ApplicationShell*>(self);
+void Application::onShutdown(GApplication* /*app*/, gpointer self) {
+  auto* me = static_cast<Application*>(self);
   if (me->hooks_.shuttingDown) {
     me->hooks_.shuttingDown();
   }
 }
 
-gboolean ApplicationShell::onQuitSignal(gpointer self) {
-  static_cast<ApplicationShell*>(self)->requestQuit();
+gboolean Application::onQuitSignal(gpointer self) {
+  static_cast<Application*>(self)->requestQuit();
   return G_SOURCE_CONTINUE; // a later signal asks again
 }
 
 // A closed terminal (SIGHUP) is a request to quit like any other, never an
 // end that skips stopping the backend.
-void ApplicationShell::watchQuitSignals() {
+void Application::watchQuitSignals() {
   const std::array<int, 3> numbers = {SIGTERM, SIGINT, SIGHUP};
   for (std::size_t i = 0; i < numbers.size(); ++i) {
     if (quitSignals_.at(i) == 0) {
@@ -118,7 +118,7 @@ void ApplicationShell::watchQuitSignals() {
   }
 }
 
-void ApplicationShell::requestQuit() {
+void Application::requestQuit() {
   if (quitting_) {
     return;
   }
@@ -128,18 +128,18 @@ void ApplicationShell::requestQuit() {
     return;
   }
   switch (delegate->applicationShouldTerminate()) {
-  case TerminateReply::now:
+  case platform::TerminateReply::now:
     finishQuit();
     break;
-  case TerminateReply::later:
+  case platform::TerminateReply::later:
     awaitingReply_ = true;
     break;
-  case TerminateReply::cancel:
+  case platform::TerminateReply::cancel:
     break;
   }
 }
 
-void ApplicationShell::replyToTerminate(bool quit) {
+void Application::replyToTerminate(bool quit) {
   if (!awaitingReply_) {
     return; // no deferred decision is open
   }
@@ -149,7 +149,7 @@ void ApplicationShell::replyToTerminate(bool quit) {
   }
 }
 
-void ApplicationShell::finishQuit() {
+void Application::finishQuit() {
   if (quitting_) {
     return;
   }
@@ -160,7 +160,7 @@ void ApplicationShell::finishQuit() {
   g_application_quit(G_APPLICATION(app_.get()));
 }
 
-void ApplicationShell::inhibitLogout(bool on) {
+void Application::inhibitLogout(bool on) {
   if (on && inhibitor_ == 0) {
     GtkWindow* window = hooks_.window ? hooks_.window() : nullptr;
     inhibitor_ =
@@ -170,4 +170,4 @@ void ApplicationShell::inhibitLogout(bool on) {
   }
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

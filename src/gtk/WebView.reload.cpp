@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -66,4 +66,4 @@ void WebView::onReloadAsChecked(GObject* view, GAsyncResult* result, gpointer da
   }
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -1,6 +1,6 @@
 // The one road to the end: every request to quit asks the delegate, and the
 // application ends only on its answer, with applicationWillTerminate once.
-#include "gtk/ApplicationShell.h"
+#include "gtk/Application.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +9,12 @@
 #include <memory>
 #include <vector>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 namespace {
 
-class RecordingDelegate : public Delegate {
+class RecordingDelegate : public platform::Delegate {
 public:
-  std::vector<TerminateReply> replies; // answered in turn; cancel once spent
+  std::vector<platform::TerminateReply> replies; // answered in turn; cancel once spent
   int asked = 0;
   int willTerminate = 0;
   int lastWindowClosedAsked = 0;
@@ -26,21 +26,21 @@ public:
   }
   bool applicationShouldHandleReopen(bool /*visible*/) override { return true; }
   void applicationWillTerminate() override { ++willTerminate; }
-  TerminateReply applicationShouldTerminate() override {
+  platform::TerminateReply applicationShouldTerminate() override {
     const auto index = static_cast<std::size_t>(asked++);
-    return index < replies.size() ? replies[index] : TerminateReply::cancel;
+    return index < replies.size() ? replies[index] : platform::TerminateReply::cancel;
   }
   void showWindow() override {}
   void reload() override {}
   void openLog() override {}
   void openHome() override {}
   void restartService() override {}
-  NavigationPolicy decidePolicyForNavigation(const std::string& /*url*/) override {
-    return NavigationPolicy::cancel;
+  platform::NavigationDecision decidePolicyForNavigation(const std::string& /*url*/) override {
+    return platform::NavigationDecision::cancel;
   }
-  void didFailProvisionalNavigation(LoadFailure /*why*/) override {}
+  void didFailProvisionalNavigation(platform::LoadFailure /*why*/) override {}
   void didCommitNavigation() override {}
-  void didReceiveScriptMessage(const ScriptMessage& /*message*/) override {}
+  void didReceiveScriptMessage(const platform::ScriptMessage& /*message*/) override {}
   void runJavaScriptAlertPanel(const std::string& /*message*/,
                                std::function<void()> completion) override {
     completion();
@@ -49,13 +49,13 @@ public:
 
 struct Rig {
   std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
-  ApplicationShell shell{"studio.tarvo.TarvoStudioTest"};
+  Application shell{"studio.tarvo.TarvoStudioTest"};
   Rig() { shell.setDelegate(delegate); }
 };
 
-TEST(ApplicationShellQuit, NowEndsAtOnceAndOnlyOnce) {
+TEST(ApplicationQuit, NowEndsAtOnceAndOnlyOnce) {
   Rig rig;
-  rig.delegate->replies = {TerminateReply::now, TerminateReply::now};
+  rig.delegate->replies = {platform::TerminateReply::now, platform::TerminateReply::now};
   rig.shell.requestQuit();
   EXPECT_TRUE(rig.shell.quitting());
   EXPECT_EQ(rig.delegate->willTerminate, 1);
@@ -66,9 +66,9 @@ TEST(ApplicationShellQuit, NowEndsAtOnceAndOnlyOnce) {
   EXPECT_EQ(rig.delegate->willTerminate, 1);
 }
 
-TEST(ApplicationShellQuit, CancelLeavesTheApplicationRunning) {
+TEST(ApplicationQuit, CancelLeavesTheApplicationRunning) {
   Rig rig;
-  rig.delegate->replies = {TerminateReply::cancel};
+  rig.delegate->replies = {platform::TerminateReply::cancel};
   rig.shell.requestQuit();
   EXPECT_FALSE(rig.shell.quitting());
   EXPECT_EQ(rig.delegate->willTerminate, 0);
@@ -78,9 +78,9 @@ TEST(ApplicationShellQuit, CancelLeavesTheApplicationRunning) {
   EXPECT_EQ(rig.delegate->willTerminate, 0);
 }
 
-TEST(ApplicationShellQuit, LaterWaitsForTheReply) {
+TEST(ApplicationQuit, LaterWaitsForTheReply) {
   Rig rig;
-  rig.delegate->replies = {TerminateReply::later, TerminateReply::later};
+  rig.delegate->replies = {platform::TerminateReply::later, platform::TerminateReply::later};
   rig.shell.requestQuit();
   EXPECT_FALSE(rig.shell.quitting());
   EXPECT_EQ(rig.delegate->willTerminate, 0);
@@ -98,11 +98,11 @@ TEST(ApplicationShellQuit, LaterWaitsForTheReply) {
   EXPECT_EQ(rig.delegate->willTerminate, 1);
 }
 
-TEST(ApplicationShellQuit, RequestsDuringAnOpenDecisionStillAskTheDelegate) {
+TEST(ApplicationQuit, RequestsDuringAnOpenDecisionStillAskTheDelegate) {
   // The delegate refuses them (its decision is open); the shell does not
   // second-guess it.
   Rig rig;
-  rig.delegate->replies = {TerminateReply::later, TerminateReply::cancel};
+  rig.delegate->replies = {platform::TerminateReply::later, platform::TerminateReply::cancel};
   rig.shell.requestQuit();
   rig.shell.requestQuit();
   EXPECT_EQ(rig.delegate->asked, 2);
@@ -113,7 +113,7 @@ TEST(ApplicationShellQuit, RequestsDuringAnOpenDecisionStillAskTheDelegate) {
 
 // A closed terminal hangs up: that is a request to quit, decided by the
 // delegate, not the end of the process. SIGTERM and SIGINT go the same way.
-TEST(ApplicationShellQuit, TerminalSignalsAskTheDelegate) {
+TEST(ApplicationQuit, TerminalSignalsAskTheDelegate) {
   Rig rig;
   rig.shell.watchQuitSignals();
   int expected = 0;
@@ -129,11 +129,11 @@ TEST(ApplicationShellQuit, TerminalSignalsAskTheDelegate) {
   EXPECT_FALSE(rig.shell.quitting()) << "the delegate said no each time";
 }
 
-TEST(ApplicationShellQuit, WithoutADelegateTheApplicationEnds) {
-  ApplicationShell shell{"studio.tarvo.TarvoStudioTest"};
+TEST(ApplicationQuit, WithoutADelegateTheApplicationEnds) {
+  Application shell{"studio.tarvo.TarvoStudioTest"};
   shell.requestQuit();
   EXPECT_TRUE(shell.quitting());
 }
 
 } // namespace
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -11,13 +11,13 @@
 #include <memory>
 #include <string>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 // The GtkApplication and the application's life: start-up, a second launch
 // (which comes back here as "activate"), and the one road to the end. Every
 // request to quit (the menu, Ui::terminate, SIGTERM, SIGINT, SIGHUP, the
 // session ending) asks the delegate first, and only its answer ends the loop.
-class ApplicationShell {
+class Application {
 public:
   struct Hooks {
     std::function<bool()> windowVisible; // for a second launch
@@ -26,12 +26,12 @@ public:
   };
 
   // `icons` is searched for the application's icon before the desktop's theme.
-  explicit ApplicationShell(std::string id, std::filesystem::path icons = {});
-  ~ApplicationShell();
-  ApplicationShell(const ApplicationShell&) = delete;
-  ApplicationShell& operator=(const ApplicationShell&) = delete;
+  explicit Application(std::string id, std::filesystem::path icons = {});
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
 
-  void setDelegate(std::weak_ptr<Delegate> delegate) { delegate_ = std::move(delegate); }
+  void setDelegate(std::weak_ptr<platform::Delegate> delegate) { delegate_ = std::move(delegate); }
   void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
   // Runs the loop in the first instance; a later launch hands over to the
@@ -65,7 +65,7 @@ private:
   std::string id_;
   std::filesystem::path icons_;
   GObjectPtr<GtkApplication> app_;
-  std::weak_ptr<Delegate> delegate_;
+  std::weak_ptr<platform::Delegate> delegate_;
   Hooks hooks_;
   bool launched_ = false;
   bool awaitingReply_ = false;
@@ -74,4 +74,4 @@ private:
   std::array<guint, 3> quitSignals_{};
 };
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
 namespace {
 
@@ -21,18 +21,18 @@ std::string requestURI(WebKitPolicyDecision* decision) {
   return uri != nullptr ? uri : "";
 }
 
-LoadFailure classify(const GError* error, bool timedOut) {
+platform::LoadFailure classify(const GError* error, bool timedOut) {
   if (error == nullptr) {
-    return LoadFailure::failed;
+    return platform::LoadFailure::failed;
   }
   if (error->domain == WEBKIT_NETWORK_ERROR && error->code == WEBKIT_NETWORK_ERROR_CANCELLED) {
-    return timedOut ? LoadFailure::failed : LoadFailure::replaced;
+    return timedOut ? platform::LoadFailure::failed : platform::LoadFailure::replaced;
   }
   if (error->domain == WEBKIT_POLICY_ERROR &&
       error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
-    return LoadFailure::cancelledByPolicy;
+    return platform::LoadFailure::cancelledByPolicy;
   }
-  return LoadFailure::failed;
+  return platform::LoadFailure::failed;
 }
 
 // An alert of the page, open until the delegate's completion runs; if the
@@ -64,10 +64,11 @@ gboolean WebView::onDecidePolicy(WebKitWebView* /*view*/, WebKitPolicyDecision* 
   }
   auto delegate = static_cast<WebView*>(self)->delegate_.lock();
   const auto policy = delegate ? delegate->decidePolicyForNavigation(requestURI(decision))
-                               : NavigationPolicy::cancel;
+                               : platform::NavigationDecision::cancel;
   // A new window is never opened: whatever the delegate wanted done with
   // the address, it has done (a browser link) or dropped.
-  if (policy == NavigationPolicy::allow && type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+  if (policy == platform::NavigationDecision::allow &&
+      type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
     webkit_policy_decision_use(decision);
   } else {
     webkit_policy_decision_ignore(decision);
@@ -111,7 +112,7 @@ gboolean WebView::onUserMessage(WebKitWebView* view, WebKitUserMessage* message,
   g_variant_get(parameters, ExtensionWire::messageFields, &mainFrame, &frameURL, &body);
 
   auto* me = static_cast<WebView*>(self);
-  ScriptMessage script;
+  platform::ScriptMessage script;
   script.fromMainView = view == me->view_.get();
   script.mainFrame = mainFrame != FALSE;
   script.frameURL = frameURL;
@@ -155,4 +156,4 @@ GtkWidget* WebView::onCreate(WebKitWebView* /*view*/, WebKitNavigationAction* /*
   return nullptr; // no second web view, ever
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

@@ -6,52 +6,53 @@
 #define TARVO_VERSION "0"
 #endif
 
-namespace tarvo::platform::gtk {
+namespace tarvo::gtk {
 
-void GtkUi::perform(Action action) {
+void GtkUi::perform(platform::Action action) {
   if (auto delegate = delegate_.lock(); delegate && deliverToDelegate(action, *delegate)) {
     return;
   }
   switch (action) {
-  case Action::about:
+  case platform::Action::about:
     showAbout();
     return;
-  case Action::hide:
-  case Action::minimize:
+  case platform::Action::hide:
+  case platform::Action::minimize:
     if (window_) {
       window_->iconify();
     }
     return;
-  case Action::quit:
+  case platform::Action::quit:
     shell_.requestQuit();
     return;
-  case Action::cut:
-  case Action::copy:
-  case Action::paste:
-  case Action::selectAll:
+  case platform::Action::cut:
+  case platform::Action::copy:
+  case platform::Action::paste:
+  case platform::Action::selectAll:
     // The page is the window's only content that edits.
     if (web_) {
-      web_->runEditingCommand(action == Action::cut     ? WEBKIT_EDITING_COMMAND_CUT
-                              : action == Action::copy  ? WEBKIT_EDITING_COMMAND_COPY
-                              : action == Action::paste ? WEBKIT_EDITING_COMMAND_PASTE
-                                                        : WEBKIT_EDITING_COMMAND_SELECT_ALL);
+      web_->runEditingCommand(action == platform::Action::cut    ? WEBKIT_EDITING_COMMAND_CUT
+                              : action == platform::Action::copy ? WEBKIT_EDITING_COMMAND_COPY
+                              : action == platform::Action::paste
+                                  ? WEBKIT_EDITING_COMMAND_PASTE
+                                  : WEBKIT_EDITING_COMMAND_SELECT_ALL);
     }
     return;
-  case Action::zoom:
+  case platform::Action::zoom:
     if (window_) {
       window_->toggleZoom();
     }
     return;
-  case Action::close:
+  case platform::Action::close:
     if (window_) {
       window_->close();
     }
     return;
-  case Action::reload:
-  case Action::restartService:
-  case Action::openLog:
-  case Action::openHome:
-  case Action::showWindow:
+  case platform::Action::reload:
+  case platform::Action::restartService:
+  case platform::Action::openLog:
+  case platform::Action::openHome:
+  case platform::Action::showWindow:
     // The delegate's own; without one there is nobody to do it.
     return;
   }
@@ -64,4 +65,4 @@ void GtkUi::showAbout() {
                         TARVO_VERSION, "logo-icon-name", TARVO_APP_ID, nullptr);
 }
 
-} // namespace tarvo::platform::gtk
+} // namespace tarvo::gtk

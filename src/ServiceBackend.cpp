@@ -1,4 +1,6 @@
-#include "shell/Backend.h"
+#include "ServiceBackend.h"
+
+#include "supervisor/Service.h"
 
 #include <utility>
 
@@ -10,13 +12,12 @@ public:
   explicit ServiceBackend(std::shared_ptr<Service> service) : service_(std::move(service)) {}
 
   std::optional<std::string> start() override { return service_->start(); }
-  void stop() override { service_->stop(); }
   void close() override { service_->close(); }
   void restart() override { service_->restart(); }
   bool isAlive() override { return service_->isAlive(); }
   bool isMine() override { return service_->isMine(); }
   bool hasAnswered() override { return service_->hasAnswered(); }
-  std::optional<Service::Busy> busy() override { return service_->busy(2.5); }
+  std::optional<protocol::Busy> busy() override { return service_->busy(2.5); }
   std::optional<std::string> windowURL() override { return service_->windowURL(); }
   std::string logPath() override { return service_->logURL().string(); }
   std::string homePath() override { return service_->home().string(); }
