@@ -2,6 +2,7 @@
 // application delegate, and the GTK application's loop.
 #include "ServiceBackend.h"
 #include "gtk/Folders.h"
+#include "gtk/GlibLog.h"
 #include "gtk/GlibMainQueue.h"
 #include "gtk/GtkUi.h"
 #include "gtk/WorkerPool.h"
@@ -44,7 +45,9 @@ int main() {
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
   auto ui = std::make_shared<gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()));
-  auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui, quitWorker});
+  auto log =
+      std::make_shared<gtk::GlibLog>([service](std::string_view line) { service->note(line); });
+  auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui, quitWorker, log});
   ui->attach(delegate);
 
   const int status = ui->run();

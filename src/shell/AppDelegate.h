@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Delegate.h"
+#include "platform/Log.h"
 #include "platform/Queues.h"
 #include "platform/Ui.h"
 #include "shell/Backend.h"
@@ -31,6 +32,8 @@ public:
     // The quit decision's busy query runs here, never behind a start or a
     // ping that fills `background`; the same queue when none is given.
     std::shared_ptr<platform::BackgroundQueue> quit;
+    // The trace of the shell's decisions; none in tests that do not read it.
+    std::shared_ptr<platform::Log> log;
   };
 
   static std::shared_ptr<AppDelegate> make(std::shared_ptr<Backend> service, Platform platform);

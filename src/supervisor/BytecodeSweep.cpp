@@ -1,7 +1,5 @@
 #include "supervisor/BytecodeSweep.h"
 
-#include "supervisor/ServiceLog.h"
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -66,23 +64,9 @@ bool removeItem(const fs::path& item) {
   return fs::remove(item, error) && !error;
 }
 
-void writeAll(int fd, const std::string& text) {
-  std::size_t written = 0;
-  while (written < text.size()) {
-    ssize_t count = ::write(fd, text.data() + written, text.size() - written);
-    if (count < 0 && errno == EINTR) {
-      continue;
-    }
-    if (count <= 0) {
-      return;
-    }
-    written += static_cast<std::size_t>(count);
-  }
-}
-
 } // namespace
 
-std::size_t sweepBytecode(const fs::path& folder, const fs::path& logFile, std::uintmax_t maxLog) {
+std::size_t sweepBytecode(const fs::path& folder, LogWriter& log) {
   std::size_t removed = 0;
   for (const char* name : {"studio", "app"}) {
     fs::path subfolder = folder / name;
@@ -98,9 +82,7 @@ std::size_t sweepBytecode(const fs::path& folder, const fs::path& logFile, std::
     }
   }
   if (removed > 0) {
-    if (UniqueFd log = logHandle(logFile, maxLog)) {
-      writeAll(log.get(), sweepLine(removed));
-    }
+    log.append(sweepLine(removed));
   }
   return removed;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "supervisor/LogWriter.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -16,7 +18,6 @@ namespace tarvo {
 // not descended into, and a link with such a name is removed as a link. When
 // anything was removed, one line saying how many items goes to the log.
 // Failures are swallowed; the result is the number of items removed.
-std::size_t sweepBytecode(const std::filesystem::path& folder, const std::filesystem::path& logFile,
-                          std::uintmax_t maxLog);
+std::size_t sweepBytecode(const std::filesystem::path& folder, LogWriter& log);
 
 } // namespace tarvo

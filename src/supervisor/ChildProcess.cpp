@@ -36,9 +36,9 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
   return pointers;
 }
 
-std::int32_t statusOf(const siginfo_t& info) {
-  // Exit code for a normal exit, the signal number for a killed child.
-  return info.si_status;
+ChildExit exitOf(const siginfo_t& info) {
+  return {info.si_status, info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED,
+          info.si_code == CLD_DUMPED};
 }
 
 } // namespace
@@ -52,7 +52,7 @@ struct ChildProcess::State {
   bool launched = false;
   bool exited = false; // set before the pid is reaped: kill() stays safe
   bool reaped = false;
-  std::optional<std::int32_t> status;
+  std::optional<ChildExit> status;
   TerminationHandler handler;
   std::thread::id waiter;
 
@@ -75,11 +75,11 @@ struct ChildProcess::State {
 // still ours, then reaps it and runs the handler if one is still installed.
 void ChildProcess::State::watch(const std::shared_ptr<State>& state, pid_t pid) {
   siginfo_t info{};
-  std::int32_t status = -1;
+  ChildExit status{-1};
   for (;;) {
     info = {};
     if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) == 0) {
-      status = statusOf(info);
+      status = exitOf(info);
       break;
     }
     if (errno != EINTR) {
@@ -188,7 +188,7 @@ std::optional<std::string> ChildProcess::launch() {
     // Without a waiter nobody would reap it or report its exit: undo the launch.
     state.exited = true;
     state.reaped = true;
-    state.status = SIGKILL;
+    state.status = ChildExit{SIGKILL, true};
     state.handler = nullptr;
     guard.unlock();
     ::kill(pid, SIGKILL);
@@ -245,6 +245,14 @@ bool ChildProcess::stop(std::chrono::milliseconds terminateGrace,
 }
 
 std::optional<std::int32_t> ChildProcess::terminationStatus() const {
+  std::lock_guard guard(state_->mutex);
+  if (!state_->status) {
+    return std::nullopt;
+  }
+  return state_->status->status;
+}
+
+std::optional<ChildExit> ChildProcess::termination() const {
   std::lock_guard guard(state_->mutex);
   return state_->status;
 }

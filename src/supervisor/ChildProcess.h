@@ -1,5 +1,7 @@
 #pragma once
 
+#include "supervisor/ChildExit.h"
+
 #include <sys/types.h>
 
 #include <chrono>
@@ -29,7 +31,7 @@ struct LaunchSpec {
 // child killed by a signal.
 class ChildProcess {
 public:
-  using TerminationHandler = std::function<void(std::int32_t status)>;
+  using TerminationHandler = std::function<void(const ChildExit& exit)>;
 
   static std::shared_ptr<ChildProcess> create(LaunchSpec spec);
   ~ChildProcess();
@@ -56,6 +58,7 @@ public:
   bool stop(std::chrono::milliseconds terminateGrace, std::chrono::milliseconds killGrace);
 
   [[nodiscard]] std::optional<std::int32_t> terminationStatus() const;
+  [[nodiscard]] std::optional<ChildExit> termination() const;
 
 private:
   explicit ChildProcess(LaunchSpec spec);

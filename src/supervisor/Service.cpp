@@ -10,7 +10,6 @@
 #include "supervisor/BytecodeSweep.h"
 #include "supervisor/ChildProcess.h"
 #include "supervisor/Interpreter.h"
-#include "supervisor/ServiceLog.h"
 #include "supervisor/StartTexts.h"
 
 #include <unistd.h>
@@ -35,7 +34,7 @@ std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> main
 Service::Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
                  std::optional<std::vector<std::string>> interpreters, PortCheck portCheck)
     : folders_(std::move(folders)), timing_(timing), interpreters_(std::move(interpreters)),
-      portCheck_(portCheck), token_(folders_.data / "ui.token"),
+      portCheck_(portCheck), token_(folders_.data / "ui.token"), log_(folders_.log, maxLog),
       client_(std::make_unique<protocol::BackendClient>(base(),
                                                         [token = token_] { return token.read(); })),
       mainQueue_(std::move(mainQueue)) {}
@@ -144,7 +143,12 @@ void Service::post(Route route, const nlohmann::json& body, Done done) const {
 // starts afresh instead.
 std::optional<std::string> Service::start() {
   return startGate_.run(
-      [this] { return startOnce(); },
+      [this] {
+        note("start: begins");
+        auto result = startOnce();
+        note(result ? "start: failed: " + *result : "start: the service answers");
+        return result;
+      },
       [this, stopsBefore = stopsSoFar()](const std::optional<std::string>& result) {
         return result ? stopsSoFar() == stopsBefore : isMine();
       });
@@ -166,7 +170,7 @@ std::optional<std::string> Service::startOnce() {
   if (auto incomplete = checkBundle()) {
     return incomplete;
   }
-  sweepBytecode(serviceFolder(), logURL(), maxLog);
+  sweepBytecode(serviceFolder(), log_);
   const std::optional<std::string> interpreter = python();
   if (!interpreter) {
     return StartTexts::needsPython();
@@ -210,7 +214,7 @@ std::optional<std::string> Service::checkBundle() const {
 std::optional<std::string> Service::launch(const std::string& interpreter,
                                            std::shared_ptr<ChildProcess>& child) {
   // Closed when this returns; the child keeps its own copies.
-  const UniqueFd log = logHandle(logURL(), maxLog);
+  const UniqueFd log = log_.descriptorForChild();
   child = ChildProcess::create({interpreter,
                                 {"-m", "app", "serve", "--port", std::to_string(port)},
                                 plainPath(serviceFolder()),
@@ -218,9 +222,9 @@ std::optional<std::string> Service::launch(const std::string& interpreter,
                                 log.get(),
                                 log.get()});
   std::weak_ptr<Service> weak = weak_from_this();
-  child->setTerminationHandler([weak](std::int32_t status) {
+  child->setTerminationHandler([weak](const ChildExit& exit) {
     if (auto self = weak.lock()) {
-      self->reportExit(status);
+      self->reportExit(exit);
     }
   });
 
@@ -238,7 +242,7 @@ std::optional<std::string> Service::launch(const std::string& interpreter,
   answered_ = false;
   // A child quick enough to exit before this point has already reported;
   // keep its status rather than hide the exit.
-  exited_ = child->isRunning() ? std::nullopt : child->terminationStatus();
+  exited_ = child->isRunning() ? std::nullopt : child->termination();
   return std::nullopt;
 }
 
@@ -275,11 +279,15 @@ std::optional<std::string> Service::awaitReadiness(const std::shared_ptr<ChildPr
 }
 
 // Runs on the child's waiter thread.
-void Service::reportExit(std::int32_t status) {
+void Service::reportExit(const ChildExit& exit) {
+  std::string line;
   {
     std::lock_guard guard(lock_);
-    exited_ = status;
+    exited_ = exit;
+    line = "the service exited (" + exited_->describe() + ")";
   }
+  note(line);
+  const std::int32_t status = exit.status;
   if (!mainQueue_) {
     return;
   }

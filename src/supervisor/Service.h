@@ -4,7 +4,9 @@
 #include "protocol/Busy.h"
 #include "protocol/Route.h"
 #include "protocol/Wire.h"
+#include "supervisor/ChildExit.h"
 #include "supervisor/InstallToken.h"
+#include "supervisor/LogWriter.h"
 #include "supervisor/PortOwnership.h"
 #include "supervisor/ServiceTiming.h"
 #include "supervisor/StartGate.h"
@@ -113,6 +115,9 @@ public:
 
   [[nodiscard]] protocol::HttpSession& session() const;
 
+  // A line of the application's own in the service log.
+  void note(std::string_view text) { log_.note(text); }
+
 private:
   Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
           std::optional<std::vector<std::string>> interpreters, PortCheck portCheck);
@@ -134,16 +139,17 @@ private:
   // Waits `span`, or less once closed; false when closed.
   bool pauseUnlessClosed(std::chrono::milliseconds span);
   [[nodiscard]] pid_t runningChild() const; // 0 when none runs
-  void reportExit(std::int32_t status);
+  void reportExit(const ChildExit& exit);
 
   UserFolders folders_;
   Timing timing_;
   std::optional<std::vector<std::string>> interpreters_;
   PortCheck portCheck_;
   InstallToken token_;
+  LogWriter log_;
 
   std::shared_ptr<ChildProcess> process_;
-  std::optional<std::int32_t> exited_;
+  std::optional<ChildExit> exited_;
   std::uint64_t stops_ = 0; // children taken by a stop: a start in flight may be undone
   bool answered_ = false;   // process_ has answered its ping
   bool closed_ = false;

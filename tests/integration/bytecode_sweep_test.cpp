@@ -19,7 +19,8 @@ protected:
   fs::path log = scratch / "state/Tarvo Studio.log";
 
   std::size_t sweep(std::uintmax_t maxLog = Service::maxLog) {
-    return sweepBytecode(bundle, log, maxLog);
+    LogWriter writer(log, maxLog);
+    return sweepBytecode(bundle, writer);
   }
   void touch(const fs::path& relative) { writeFile(bundle / relative, "x"); }
   bool has(const fs::path& relative) const {

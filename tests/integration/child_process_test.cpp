@@ -144,7 +144,7 @@ TEST(ChildProcess, ReportsLaunchErrorsAtOnceAndNeverRunsTheirHandler) {
   std::atomic<int> calls = 0;
 
   auto missing = ChildProcess::create({(folder / "absent").string(), {}, {}, {}, -1, -1});
-  missing->setTerminationHandler([&](std::int32_t) { ++calls; });
+  missing->setTerminationHandler([&](const ChildExit&) { ++calls; });
   EXPECT_EQ(missing->launch(), "No such file or directory");
   EXPECT_FALSE(missing->isRunning());
   EXPECT_FALSE(missing->waitUntilExit(10ms)) << "what never started never exits";
@@ -226,7 +226,8 @@ TEST(ChildProcess, RunsTheTerminationHandlerOnceUnlessRemoved) {
   std::promise<std::int32_t> reported;
   std::atomic<int> calls = 0;
   auto child = shell("exit 4");
-  child->setTerminationHandler([&](std::int32_t status) {
+  child->setTerminationHandler([&](const ChildExit& exit) {
+    const std::int32_t status = exit.status;
     if (++calls == 1) {
       reported.set_value(status);
     }
@@ -240,7 +241,7 @@ TEST(ChildProcess, RunsTheTerminationHandlerOnceUnlessRemoved) {
 
   std::atomic<int> removedCalls = 0;
   auto quiet = shell("exec sleep 600");
-  quiet->setTerminationHandler([&](std::int32_t) { ++removedCalls; });
+  quiet->setTerminationHandler([&](const ChildExit&) { ++removedCalls; });
   ASSERT_EQ(quiet->launch(), std::nullopt);
   quiet->removeTerminationHandler();
   quiet->terminate();
@@ -255,7 +256,7 @@ TEST(ChildProcess, RemovingTheHandlerWaitsOutACallInProgress) {
   std::promise<void> entered;
   std::atomic<bool> finished = false;
   auto child = shell("exit 0");
-  child->setTerminationHandler([&](std::int32_t) {
+  child->setTerminationHandler([&](const ChildExit&) {
     entered.set_value();
     std::this_thread::sleep_for(200ms);
     finished = true;
@@ -268,7 +269,7 @@ TEST(ChildProcess, RemovingTheHandlerWaitsOutACallInProgress) {
   // The handler may remove itself without deadlocking.
   std::promise<void> done;
   auto selfRemoving = shell("exit 0");
-  selfRemoving->setTerminationHandler([&](std::int32_t) {
+  selfRemoving->setTerminationHandler([&](const ChildExit&) {
     selfRemoving->removeTerminationHandler();
     done.set_value();
   });

@@ -2,6 +2,7 @@
 
 #include "shell/AppDelegate.h"
 #include "support/FakeBackend.h"
+#include "support/FakeLog.h"
 #include "support/FakeQueues.h"
 #include "support/FakeUi.h"
 
@@ -16,7 +17,9 @@ struct ShellRig {
   std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();
   std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>();
   std::shared_ptr<FakeBackgroundQueue> quit = std::make_shared<FakeBackgroundQueue>();
-  std::shared_ptr<AppDelegate> delegate = AppDelegate::make(backend, {main, background, ui, quit});
+  std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
+  std::shared_ptr<AppDelegate> delegate =
+      AppDelegate::make(backend, {main, background, ui, quit, log});
 
   // Runs background and main-thread work that is due now until none is left;
   // the clock does not move.
