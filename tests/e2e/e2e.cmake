@@ -23,20 +23,20 @@ tarvo_e2e_test(e2e_webview test_webview.py --backend ${TARVO_E2E_DIR}/testapp/ap
 tarvo_e2e_test(e2e_quit test_quit.py)
 tarvo_e2e_test(e2e_token test_token.py)
 tarvo_e2e_test(e2e_wayland_window test_wayland_window.py --display wayland)
-tarvo_e2e_test(e2e_wayland_quit test_wayland_quit.py --display wayland)
+tarvo_e2e_test(e2e_wayland_quit test_quit.py --display wayland)
 tarvo_e2e_test(e2e_status test_status.py --backend ${TARVO_E2E_DIR}/testapp/app)
 # Two throwaway users: the application's, and another who wants the port.
 tarvo_e2e_test(e2e_squatter test_squatter.py --squatter)
 
 # The fault suite: the application killed, terminated and interrupted during
-# its bring-up and after it, against a stand-in backend that never watches its
-# parent. Its own label, `faults`, runs it alone; each test takes a few
-# minutes, so the session and the runner get more time than a window test.
+# its bring-up and after it, against the stand-in backend switched never to
+# watch its parent. Its own label, `faults`, runs it alone; each test takes a
+# few minutes, so the session and the runner get more time than a window test.
 function(tarvo_fault_test name file)
   add_test(NAME ${name}
            COMMAND ${TARVO_E2E_PYTHON} ${TARVO_E2E_DIR}/harness.py --bundle ${TARVO_BUNDLE_DIR}
                    --budget 880 --lock-wait 300 --timeout 560
-                   --backend ${TARVO_E2E_DIR}/faultapp/app ${TARVO_E2E_DIR}/${file})
+                   --backend ${TARVO_E2E_DIR}/testapp/app ${TARVO_E2E_DIR}/${file})
   set_tests_properties(${name} PROPERTIES
     LABELS "e2e;faults" RESOURCE_LOCK port7810 TIMEOUT 900 SKIP_RETURN_CODE 77)
 endfunction()

@@ -1,17 +1,15 @@
-"""What the fault tests share: the stand-in backend's knobs, launching and
-cleaning up between rounds, the figures they print, and what /proc tells of
-the application."""
+"""What the fault tests share: cleaning up between rounds, the figures they
+print, and what /proc tells of the application."""
 
 import os
 import signal
 import time
 
 from checks import say, wait_for
-from peers import backend_processes, call, busy, page_ready_count, ping
-from studio import Studio
+from peers import backend_processes, ping, switch
 
-# Read by the stand-in backend (faultapp/), which inherits the application's environment.
-START_DELAY = "TARVO_FAULT_START_DELAY"
+# Whatever backend outlives the application is then the application's doing.
+switch(WATCH_PARENT=False)
 
 
 def figure(text):
@@ -19,51 +17,23 @@ def figure(text):
     say(f"  FIGURE {text}")
 
 
-def with_start_delay(seconds):
-    os.environ[START_DELAY] = f"{seconds:g}"
-
-
 def clean_slate(t):
     """No backend of this user runs and nothing answers on the port."""
-    for pid in backend_processes():
-        try:
-            os.kill(pid, signal.SIGCONT)
-            os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
+    end()
     t.require(wait_for(lambda: not backend_processes() and ping(0.3) is None, 10, 0.1),
               "no backend is left from the round before", backend_processes())
 
 
-def end(studio):
+def end(studio=None):
     """Kills a launch that is still running, and every backend."""
-    studio.kill()
+    if studio is not None:
+        studio.kill()
     for pid in backend_processes():
         try:
             os.kill(pid, signal.SIGCONT)
             os.kill(pid, signal.SIGKILL)
         except ProcessLookupError:
             pass
-
-
-def launched_ready(t, own_group=False):
-    ready = page_ready_count()  # the log outlives each launch
-    studio = Studio(own_group=own_group)
-    t.require(wait_for(lambda: page_ready_count() > ready and studio.backend(), 40, 0.1),
-              "the application is up with its page loaded")
-    t.require(studio.find_main_window(), "the window is on the display")
-    return studio
-
-
-def start_run(t, tool, seconds):
-    status, body = call({"action": "run", "tool": tool, "seconds": seconds})
-    t.require(status == 200, f"a simulated run of {tool} starts", (status, body))
-    t.require(running(), "the backend reports the run as in flight", busy())
-
-
-def running():
-    reply = busy()
-    return bool(reply and reply.get("running"))
 
 
 def wait_exit(studio, timeout):

@@ -154,6 +154,30 @@ def busy():
         return None
 
 
+def running():
+    """True when the backend reports a run in flight."""
+    reply = busy()
+    return bool(reply and reply.get("running"))
+
+
+def switch(**values):
+    """Flips switches of the stand-in backend (testapp/app/switches.py, which
+    names them and says what each does) for the launches that follow:
+    switch(START_DELAY=3, WATCH_PARENT=False)."""
+    for name, value in values.items():
+        os.environ[f"TARVO_TESTAPP_{name}"] = str(int(value) if isinstance(value, bool) else value)
+
+
+def stopped_by(pid):
+    """What the stand-in backend `pid` wrote had stopped it (a signal's
+    name), or None."""
+    marker = f"test backend {pid} stopping on "
+    for line in log_text().splitlines():
+        if marker in line:
+            return line.split(marker, 1)[1].strip()
+    return None
+
+
 def log_text():
     try:
         with open(LOG, encoding="utf-8", errors="replace") as f:

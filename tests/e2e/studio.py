@@ -12,14 +12,23 @@ import time
 import traceback
 
 from checks import Abort, Checks, say, wait_for
-from peers import HOME, backend_processes, install_recorder, log_text, parent_of, ping
+from peers import (HOME, backend_processes, busy, call, install_recorder, log_text,
+                   page_ready_count, parent_of, ping, running)
 from screen import (Atspi, GLib, children, click, dialog_labels, do_action, focus, has_state,
-                    is_document, key, name, role, start_accessibility, text_of, visible_windows,
-                    walk, window_name)
+                    is_document, key, name, press_button, role, start_accessibility, text_of,
+                    visible_windows, walk, window_name)
 
 BUNDLE = os.environ.get("TARVO_E2E_BUNDLE", "")
 OUT = os.environ.get("TARVO_E2E_OUT", "/tmp")
 TITLE = "Tarvo Studio"
+# No synthetic key or click reaches a Wayland client, nor can xdotool see its
+# windows: there a test acts and looks through the accessibility bus alone.
+WAYLAND = os.environ.get("GDK_BACKEND") == "wayland"
+
+# The quit sheet's titles, by which the tests find it; its texts and buttons
+# are the unit tests' to check.
+IN_FLIGHT = "A pipeline is running"  # with a run in flight
+NO_ANSWER = "Tarvo Studio cannot tell what is running"  # the backend did not answer
 
 
 # ---------------------------------------------------------------- the application
@@ -114,6 +123,17 @@ class Studio:
                 if not showing or has_state(top, Atspi.StateType.SHOWING):
                     return top
         return None
+
+    def on_screen(self):
+        """The main window once it is shown (on X11 also found for keys)."""
+        return wait_for(self.window, 20, 0.2) if WAYLAND else self.find_main_window()
+
+    def ask_to_quit(self):
+        """Ctrl+Q on X11; on Wayland the menu item through the accessibility bus."""
+        if WAYLAND:
+            return self.activate(TITLE, "Quit Tarvo Studio")
+        self.keys_to_window("ctrl+q")
+        return True
 
     def dialogs(self):
         """The alerts and sheets on screen, newest last."""
@@ -257,6 +277,42 @@ def wait_dialog(studio, timeout, title=None):
 
     return wait_for(probe, timeout, 0.2)
 
+
+def wait_up(t, studio, ready, what="the application is up with its page loaded"):
+    """Waits for a page loaded after `ready` pages, a backend and the window."""
+    t.require(wait_for(lambda: page_ready_count() > ready and studio.backend(), 40, 0.1), what)
+    t.require(studio.on_screen(), "the window is on the display")
+
+
+def launched(t, **options):
+    """A new launch, once its page is loaded and its window on screen."""
+    ready = page_ready_count()  # the log outlives each launch
+    studio = Studio(**options)
+    wait_up(t, studio, ready)
+    return studio
+
+
+def start_run(t, tool, seconds=60):
+    """A simulated run the quit sheet must ask about."""
+    status, body = call({"action": "run", "tool": tool, "seconds": seconds})
+    t.require(status == 200, f"a simulated run of {tool} starts", (status, body))
+    t.require(running(), "the backend reports the run as in flight", busy())
+
+
+def quit_sheet(t, studio, title, timeout=6):
+    """The quit sheet titled `title`; the group stops when it does not show."""
+    sheet = wait_dialog(studio, timeout, title)
+    t.require(sheet, f"the sheet \u201c{title}\u201d is shown",
+              None if sheet else [dialog_labels(d) for d in studio.dialogs()])
+    return sheet
+
+
+def quit_anyway(t, studio, sheet):
+    """Presses the sheet's Quit anyway: the application and every backend end."""
+    t.require(press_button(sheet, "Quit anyway"), "Quit anyway can be pressed")
+    t.expect(wait_for(lambda: not studio.running() and not backend_processes(), 15, 0.1),
+             "the application ended and stopped its backend", backend_processes())
+    t.expect(ping() is None, "nothing answers on the port any more")
 
 
 # ---------------------------------------------------------------- running a test

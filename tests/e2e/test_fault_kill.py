@@ -8,8 +8,8 @@ import signal
 import time
 
 from checks import say, wait_for
-from faults import clean_slate, end, figure, wait_exit, with_start_delay
-from peers import backend_processes, page_ready_count
+from faults import clean_slate, end, figure, wait_exit
+from peers import backend_processes, page_ready_count, switch
 from screen import visible_windows
 from studio import Studio, run
 
@@ -47,7 +47,7 @@ def kill_once(t, delay, steady):
 
 
 def killed_at_moments(t):
-    with_start_delay(0)
+    switch(START_DELAY=0)
     rounds = [(d, False) for d in KILL_MOMENTS] + [(d, True) for d in STEADY_MOMENTS]
     orphaned = 0
     for delay, steady in rounds:
@@ -64,7 +64,7 @@ def killed_at_moments(t):
 
 def terminate_once(t, delay, start_delay):
     clean_slate(t)
-    with_start_delay(start_delay)
+    switch(START_DELAY=start_delay)
     studio = Studio()
     if delay is None:
         t.require(wait_for(studio.backends, 20, 0.01), "the application spawns its backend")

@@ -10,11 +10,10 @@ answers it with Try Again, which starts the backend again."""
 import time
 
 from checks import say, wait_for
-from faults import (clean_slate, descriptor_kinds, figure, launched_ready, usage,
-                    with_start_delay)
+from faults import clean_slate, descriptor_kinds, figure, usage
 from peers import backend_processes, page_ready_count
 from screen import press_button
-from studio import run, wait_dialog
+from studio import launched, run, wait_dialog
 
 GAVE_UP = "Tarvo Studio could not start"
 
@@ -31,8 +30,7 @@ MAX_RSS_GROWTH_KIB = 64 * 1024
 
 def sixty_restarts(t):
     clean_slate(t)
-    with_start_delay(0)
-    studio = launched_ready(t)
+    studio = launched(t)
     samples = {0: usage(studio.pid)}
     kinds = {0: descriptor_kinds(studio.pid)}
     alerts = 0

@@ -9,14 +9,12 @@ import signal
 import time
 
 from checks import say, stays, wait_for
-from faults import (clean_slate, figure, launched_ready, running, start_run, wait_exit,
-                    with_start_delay)
-from peers import alive, backend_processes, log_text
-from screen import dialog_labels, focus, key, press_button, visible_windows
-from studio import run, wait_dialog
+from faults import clean_slate, figure, wait_exit
+from peers import alive, backend_processes, running, stopped_by
+from screen import dialog_labels, focus, key, visible_windows
+from studio import (IN_FLIGHT, NO_ANSWER, launched, quit_anyway, quit_sheet, run, start_run,
+                    wait_dialog)
 
-RUNNING = "A pipeline is running"
-NO_ANSWER = "Tarvo Studio cannot tell what is running"
 ASKING_BOUND = 3.0  # the busy query's own bound
 POLLING = 1.0  # the accessibility bus, read every 0.2 s, and a loaded machine
 GONE_AT_ONCE = 2.0  # well short of the 5 s a wait for the stopped backend takes
@@ -24,8 +22,7 @@ GONE_AT_ONCE = 2.0  # well short of the 5 s a wait for the stopped backend takes
 
 def from_terminal(t, signum):
     clean_slate(t)
-    with_start_delay(0)
-    studio = launched_ready(t, own_group=True)
+    studio = launched(t, own_group=True)
     backend = studio.backend()
     start_run(t, "indexer", 900)
 
@@ -35,22 +32,22 @@ def from_terminal(t, signum):
     sheet = wait_dialog(studio, 6)
     labels = dialog_labels(sheet) if sheet else []
     survived = stays(lambda: alive(backend) and studio.backends() == [backend] and running(), 2.0)
-    reached = f"fault backend {backend} stopping on {what}" in log_text()
+    reached = stopped_by(backend) == what
     figure(f"{what} to the group with a run in flight: "
            f"{'sheet ' + repr(labels[:1]) if sheet else 'no sheet'}, application "
            f"{'running' if studio.running() else 'gone'}, the signal "
            f"{'reached' if reached else 'did not reach'} the backend, which "
            f"{'kept its run for 2 s' if survived else 'lost its run'}")
     t.expect(not reached, f"{what} did not reach the backend")
-    t.require(sheet and any(RUNNING in label for label in labels),
-              f"the sheet \u201c{RUNNING}\u201d is shown", labels)
+    sheet = quit_sheet(t, studio, IN_FLIGHT, 0)
     t.expect(survived, "the same backend keeps running, its run in flight, while the sheet asks",
              backend_processes())
 
     t.step("Quit anyway")
-    t.require(press_button(sheet, "Quit anyway"), "Quit anyway can be pressed")
-    t.expect(wait_for(lambda: not studio.running() and not backend_processes(), 15, 0.1),
-             "the application ended and stopped its backend", backend_processes())
+    quit_anyway(t, studio, sheet)
+    # What shows that the log would have told a signal that reached the backend.
+    t.expect(stopped_by(backend) == "SIGTERM", "the log tells the SIGTERM that stopped it",
+             stopped_by(backend))
 
 
 def interrupted_from_terminal(t):
@@ -63,8 +60,7 @@ def terminal_closed(t):
 
 def stopped_backend(t):
     clean_slate(t)
-    with_start_delay(0)
-    studio = launched_ready(t)
+    studio = launched(t)
     backend = studio.backend()
 
     t.step("the backend is stopped (SIGSTOP), then Ctrl+Q")
@@ -72,9 +68,8 @@ def stopped_backend(t):
     try:
         began = time.monotonic()
         studio.keys_to_window("ctrl+q")
-        sheet = wait_dialog(studio, 10, NO_ANSWER)
+        quit_sheet(t, studio, NO_ANSWER, 10)
         asked = time.monotonic() - began
-        t.require(sheet, f"the sheet \u201c{NO_ANSWER}\u201d is shown")
         t.expect(asked <= ASKING_BOUND + POLLING, "it is shown within about 3 s", round(asked, 2))
 
         t.step("Return: Quit anyway")

@@ -9,7 +9,7 @@ import signal
 import subprocess
 
 from checks import wait_for
-from peers import page_ready_count, ping
+from peers import page_ready_count, ping, switch
 from screen import Atspi, geometry, has_state, is_document, name, role, walk
 from studio import OUT, Studio, run
 
@@ -17,9 +17,7 @@ SLOW_START = 3.0  # seconds the stand-in backend waits before it listens
 STARTING = "Starting Tarvo Studio\u2026"
 RESTARTING = "Restarting the service"
 
-# Read by the stand-in backend, which the application starts with its own
-# environment.
-os.environ["TARVO_TESTAPP_SLOW_START"] = str(SLOW_START)
+switch(START_DELAY=SLOW_START)
 
 
 def status_line(studio):

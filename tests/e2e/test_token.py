@@ -9,17 +9,13 @@ import os
 
 from checks import stays, wait_for
 from peers import TOKEN, backend_processes, page_ready_count, ping, token
-from studio import Studio, run
+from studio import launched, run
 
 RUNNING = "The service is running."
 
 
 def token_replaced(t):
-    ready = page_ready_count()
-    studio = Studio()
-    t.require(wait_for(lambda: page_ready_count() > ready and studio.backend(), 40, 0.2),
-              "the application is up with its page loaded")
-    t.require(studio.find_main_window(), "the window is on the display")
+    studio = launched(t)
     t.require(wait_for(lambda: RUNNING in studio.page_text(), 10, 0.3),
               f"the page says \u201c{RUNNING}\u201d")
     backend = studio.backend()

@@ -9,19 +9,11 @@ the position is left to the compositor (and kept for the next X11 session).
 
 from checks import stays, wait_for
 from peers import backend_processes, page_ready_count, ping, save_frame, saved_frame
-from studio import TITLE, run, Studio
+from studio import launched, run, Studio
 from test_window import FIRST_SIZE, MENUS
 
 SAVED_SIZE = (1000, 700)  # what an earlier session left, unlike the first size
 SAVED_PLACE = (40, 60)
-
-
-def launched(t, ready):
-    studio = Studio()
-    t.require(wait_for(studio.window, 30, 0.2), f"a window titled \u201c{TITLE}\u201d is shown")
-    t.require(wait_for(lambda: page_ready_count() > ready and studio.backend(), 40, 0.2),
-              "the page loaded and reported itself ready (\u201cpage ready\u201d in the log)")
-    return studio
 
 
 def quit_from_menu(t, studio):
@@ -43,7 +35,7 @@ def grown(studio, than):
 
 def window_and_page(t):
     t.step("launch: the window shows the backend's page")
-    studio = launched(t, 0)
+    studio = launched(t)
     backend = studio.backend()
     t.require(ping() == "tarvo-studio", "the backend answers the ping as Tarvo Studio")
     text = wait_for(lambda: "In flight" in studio.page_text() and studio.page_text(), 15, 0.5)
@@ -81,8 +73,7 @@ def size_restored(t):
     t.step("an earlier session left the window at 1000 by 700")
     save_frame(width=SAVED_SIZE[0], height=SAVED_SIZE[1], x=SAVED_PLACE[0], y=SAVED_PLACE[1],
                maximized="false")
-    ready = page_ready_count()
-    studio = launched(t, ready)
+    studio = launched(t)
     t.expect(wait_for(lambda: studio.content_size() == SAVED_SIZE, 5, 0.1),
              "the window comes back at 1000 by 700", studio.content_size())
 
@@ -96,7 +87,7 @@ def size_restored(t):
              (*map(str, SAVED_SIZE), "true"), "1000 by 700, zoomed, was kept", frame)
 
     t.step("the next launch comes back zoomed; Zoom again gives back 1000 by 700")
-    studio = launched(t, page_ready_count())
+    studio = launched(t)
     t.expect(wait_for(lambda: grown(studio, SAVED_SIZE), 5, 0.1), "the window is zoomed",
              studio.content_size())
     t.require(studio.activate("Window", "Zoom"), "Zoom can be chosen")

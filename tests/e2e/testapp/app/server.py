@@ -9,10 +9,11 @@ import signal
 import socket
 import sys
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-from . import pages
+from . import pages, switches
 
 NAME = "tarvo-studio"
 
@@ -34,6 +35,24 @@ class Recorder:
             return list(self._events)
 
 
+class Runs:
+    """Simulated runs, each in flight until its time is up."""
+
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._runs = []
+
+    def start(self, tool, seconds):
+        with self._lock:
+            self._runs.append({"tool": tool, "until": time.monotonic() + seconds})
+
+    def running(self):
+        now = time.monotonic()
+        with self._lock:
+            self._runs = [r for r in self._runs if r["until"] > now]
+            return [{"tool": r["tool"]} for r in self._runs]
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -45,9 +64,22 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length") or 0)
-        if length:
-            self.rfile.read(min(length, 65536))
-        self._handle("POST")
+        raw = self.rfile.read(min(length, 65536)) if length else b""
+        if self.path == "/api/call":
+            return self._call(raw)
+        return self._handle("POST")
+
+    def _call(self, raw):
+        if not self._token_ok():
+            return self._send(401, "application/json", '{"detail": "token"}')
+        try:
+            body = json.loads(raw)
+            tool, seconds = str(body["tool"]), float(body.get("seconds", 60))
+        except (ValueError, KeyError, TypeError):
+            return self._send(400, "application/json", '{"detail": "a run needs a tool"}')
+        self.server.runs.start(tool, seconds)
+        print(f"run {tool} for {seconds:g} s", flush=True)
+        return self._send(200, "application/json", '{"ok": true}')
 
     def _handle(self, method):
         url = urllib.parse.urlsplit(self.path)
@@ -59,8 +91,8 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/api/busy":
             if not self._token_ok():
                 return self._send(401, "application/json", '{"detail": "token"}')
-            return self._send(200, "application/json",
-                              json.dumps({"running": [], "pending": [], "chats": 0}))
+            return self._send(200, "application/json", json.dumps(
+                {"running": self.server.runs.running(), "pending": [], "chats": 0}))
         if url.path == "/test/events":
             return self._send(200, "application/json", json.dumps(recorder.all()))
         if url.path == "/test/event":
@@ -106,10 +138,11 @@ class Server(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, recorder, token):
+    def __init__(self, address, recorder, runs):
         super().__init__(address, Handler)
         self.recorder = recorder
-        self.token = token
+        self.runs = runs
+        self.token = ""
 
 
 def write_token(home):
@@ -150,22 +183,26 @@ def serve(port):
         print("TARVO_STUDIO_HOME is not set", file=sys.stderr, flush=True)
         return 2
     parent_text = os.environ.get("TARVO_STUDIO_PARENT", "")
-    parent = int(parent_text) if parent_text.isdigit() else None
+    watched = int(parent_text) if parent_text.isdigit() and switches.value("WATCH_PARENT") else None
 
     stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    caught = []
 
-    # A backend that takes its time to come up, as a slow machine's does.
-    slow_start = os.environ.get("TARVO_TESTAPP_SLOW_START", "")
-    if slow_start and stop.wait(float(slow_start)):
+    def on_signal(signum, _frame):
+        caught.append(signal.Signals(signum).name)
+        stop.set()
+
+    for signum in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(signum, on_signal)
+    delay = switches.value("START_DELAY")
+    print(f"test backend pid {os.getpid()}, listening in {delay:g} s", flush=True)
+    if stop.wait(delay):
         return 0
 
-    recorder = Recorder()
-    token = ""
-    servers = [Server(("127.0.0.1", port), recorder, token)]
+    recorder, runs = Recorder(), Runs()
+    servers = [Server(("127.0.0.1", port), recorder, runs)]
     try:
-        servers.append(Server(("127.0.0.2", port + 1), recorder, token))
+        servers.append(Server(("127.0.0.2", port + 1), recorder, runs))
     except OSError as error:
         print(f"no second origin on 127.0.0.2:{port + 1}: {error}", flush=True)
     token = write_token(home)
@@ -174,9 +211,11 @@ def serve(port):
         threading.Thread(target=server.serve_forever, daemon=True).start()
     print(f"test backend serving on 127.0.0.1:{port} (pid {os.getpid()})", flush=True)
     while not stop.wait(0.5):
-        if parent_gone(parent):
-            print("parent gone", flush=True)
+        if parent_gone(watched):
+            caught.append("its parent's end")
             break
+    # The tests read from this line which signal reached the backend.
+    print(f"test backend {os.getpid()} stopping on {caught[0]}", flush=True)
     for server in servers:
         server.shutdown()
         server.server_close()

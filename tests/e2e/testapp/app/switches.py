@@ -1,0 +1,36 @@
+"""The stand-in backend's switches, all defined here.
+
+The application hands its own environment on to the backend, so a test flips
+a switch by setting TARVO_TESTAPP_<NAME> before it launches the application
+(`peers.switch`). Unset, the stand-in behaves as the real backend does where
+the tests look: it listens at once and ends when its parent has gone.
+
+Adding one: a line in SWITCHES, and `value("NAME")` where it acts.
+"""
+
+import os
+
+PREFIX = "TARVO_TESTAPP_"
+
+# Name: its value when unset (the type of which is how it is read), and what it does.
+SWITCHES = {
+    # Seconds to wait before listening, as a backend slow to import would.
+    "START_DELAY": 0.0,
+    # Off: never watch the process named by TARVO_STUDIO_PARENT, so whatever
+    # this backend outlives is the application's own doing.
+    "WATCH_PARENT": True,
+}
+
+
+def value(name):
+    default = SWITCHES[name]
+    text = os.environ.get(PREFIX + name, "")
+    if not text:
+        return default
+    if isinstance(default, bool):
+        return text not in ("0", "false", "no")
+    try:
+        return type(default)(text)
+    except ValueError:
+        print(f"{PREFIX}{name}={text!r} is not a {type(default).__name__}; ignored", flush=True)
+        return default
