@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Menu.h"
+#include "platform/PageUi.h"
 
 #include <functional>
 #include <string>
@@ -34,7 +35,7 @@ enum class LoadMode { navigate, reloadAs };
 using AlertDone = std::function<void(int response)>;
 
 // What the shell asks of the desktop. Every call is made on the main thread.
-class Ui {
+class Ui : public PageUi {
 public:
   virtual ~Ui() = default;
 
