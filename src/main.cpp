@@ -40,8 +40,9 @@ int main() {
   // Set, these make WebKit open a port that lists the window's address, its
   // install token included, to anyone on this machine. Cleared before any
   // thread can read the environment; the backend inherits them cleared too.
-  ::unsetenv("WEBKIT_INSPECTOR_SERVER");
-  ::unsetenv("WEBKIT_INSPECTOR_HTTP_SERVER");
+  ::unsetenv("WEBKIT_INSPECTOR_SERVER");      // NOLINT(concurrency-mt-unsafe): no thread yet
+  ::unsetenv("WEBKIT_INSPECTOR_HTTP_SERVER"); // NOLINT(concurrency-mt-unsafe): no thread yet
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread yet
   const bool developer = developerModeFrom(std::getenv(developerVariable));
 
   g_set_prgname(TARVO_APP_ID);

@@ -6,9 +6,8 @@
 #include <glib.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace tarvo::gtk {
@@ -18,7 +17,21 @@ namespace {
 // complete, then moves over it.
 constexpr const char* engineSuffix = ".wkdownload";
 constexpr int attempts = 100;
-constexpr unsigned randomPart = 0xFFFFFF;
+constexpr int randomDigits = 6;
+
+// The system's words for an error number.
+std::string describe(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+std::string randomHex() {
+  constexpr const char* digits = "0123456789abcdef";
+  std::string out;
+  for (int i = 0; i < randomDigits; ++i) {
+    out += digits[g_random_int_range(0, 16)];
+  }
+  return out;
+}
 
 } // namespace
 
@@ -29,14 +42,12 @@ DownloadFolder::DownloadFolder(const std::filesystem::path& fallback) {
 
 std::string DownloadFolder::createTemporary(std::string& error) {
   if (g_mkdir_with_parents(folder_.c_str(), 0755) != 0) {
-    error = std::strerror(errno);
+    error = describe(errno);
     return {};
   }
   const std::string start = runName(prefix);
   for (int i = 0; i < attempts; ++i) {
-    char random[8];
-    std::snprintf(random, sizeof random, "%06x", g_random_int() & randomPart);
-    const std::filesystem::path candidate = folder_ / (start + random);
+    const std::filesystem::path candidate = folder_ / (start + randomHex());
     const int fd =
         ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd >= 0) {
@@ -44,18 +55,18 @@ std::string DownloadFolder::createTemporary(std::string& error) {
       return candidate.string();
     }
     if (errno != EEXIST) {
-      error = std::strerror(errno);
+      error = describe(errno);
       return {};
     }
   }
-  error = std::strerror(EEXIST);
+  error = describe(EEXIST);
   return {};
 }
 
 platform::DownloadFolder::Move DownloadFolder::moveTo(const std::string& temporary,
                                                       const std::string& name, std::string& error) {
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-    error = std::strerror(EINVAL);
+    error = describe(EINVAL);
     return Move::failed;
   }
   const std::filesystem::path target = folder_ / name;
@@ -76,7 +87,7 @@ platform::DownloadFolder::Move DownloadFolder::moveTo(const std::string& tempora
       return Move::exists;
     }
   }
-  error = std::strerror(errno);
+  error = describe(errno);
   return Move::failed;
 }
 
@@ -84,7 +95,7 @@ void DownloadFolder::remove(const std::string& temporary) {
   for (const std::string& file : {temporary, temporary + engineSuffix}) {
     if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
       g_log(GlibLog::domain, G_LOG_LEVEL_WARNING, "could not remove %s: %s", file.c_str(),
-            std::strerror(errno));
+            describe(errno).c_str());
     }
   }
 }

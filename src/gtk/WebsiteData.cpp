@@ -4,7 +4,6 @@
 #include "gtk/Leftovers.h"
 
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 
 namespace tarvo::gtk {
@@ -28,7 +27,7 @@ WebsiteData::WebsiteData() {
     g_log(GlibLog::domain, G_LOG_LEVEL_WARNING,
           "no folder for the page's data under %s (%s): it is kept in memory, and the page's "
           "notifications are refused",
-          parent.c_str(), std::strerror(errno));
+          parent.c_str(), std::error_code(errno, std::generic_category()).message().c_str());
     manager_ =
         GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new_ephemeral());
     return;
@@ -42,6 +41,10 @@ WebsiteData::~WebsiteData() {
   if (!folder_.empty()) {
     std::error_code error;
     std::filesystem::remove_all(folder_, error);
+    if (error) {
+      g_log(GlibLog::domain, G_LOG_LEVEL_WARNING, "could not remove %s: %s", folder_.c_str(),
+            error.message().c_str());
+    }
   }
 }
 

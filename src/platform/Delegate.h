@@ -29,7 +29,7 @@ struct ScriptMessage {
 // What the platform tells the shell. Every call arrives on the main thread.
 class Delegate : public PageDelegate {
 public:
-  virtual ~Delegate() = default;
+  ~Delegate() override = default;
 
   virtual void applicationDidFinishLaunching() = 0;
   [[nodiscard]] virtual bool applicationShouldTerminateAfterLastWindowClosed() = 0;

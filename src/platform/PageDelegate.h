@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvo::platform {
@@ -116,13 +117,15 @@ public:
   // The page stays suspended until `completion` runs.
   virtual void runJavaScriptConfirmPanel(const std::string& /*message*/,
                                          std::function<void(bool)> completion) {
-    completion(false);
+    const auto answer = std::move(completion);
+    answer(false);
   }
   // nullopt is the page's null (the user cancelled).
   virtual void
   runJavaScriptTextInputPanel(const std::string& /*message*/, const std::string& /*defaultText*/,
                               std::function<void(std::optional<std::string>)> completion) {
-    completion(std::nullopt);
+    const auto answer = std::move(completion);
+    answer(std::nullopt);
   }
 
   [[nodiscard]] virtual ContextMenuPlan contextMenu(const ContextMenuRequest& /*request*/) {

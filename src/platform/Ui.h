@@ -37,7 +37,7 @@ using AlertDone = std::function<void(int response)>;
 // What the shell asks of the desktop. Every call is made on the main thread.
 class Ui : public PageUi {
 public:
-  virtual ~Ui() = default;
+  ~Ui() override = default;
 
   virtual void installMenuBar(const MenuBar& bar) = 0;
   virtual void createWindow(const WindowSpec& spec) = 0;
