@@ -56,6 +56,7 @@ std::optional<std::vector<std::string>> namesIn(int folder) {
   std::vector<std::string> names;
   for (;;) {
     errno = 0;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's own
     const dirent* entry = ::readdir(listing);
     if (entry == nullptr) {
       break;
