@@ -17,8 +17,6 @@
 #include <csignal>
 #include <vector>
 
-extern char** environ; // NOLINT(readability-redundant-declaration): POSIX names it nowhere
-
 namespace tarvo::gtk {
 
 namespace {
@@ -147,8 +145,12 @@ std::optional<std::string> webProcessSandboxMissing() {
     argv.push_back(const_cast<char*>(arg.c_str())); // NOLINT: posix_spawn's signature
   }
   argv.push_back(nullptr);
+  // No environment: neither program needs one to show whether it runs, and
+  // the probe runs beside GTK's start-up, which may change the process's own.
+  std::array<char*, 1> environment{nullptr};
   pid_t child = -1;
-  const int error = posix_spawn(&child, bubblewrap, &actions, nullptr, argv.data(), environ);
+  const int error =
+      posix_spawn(&child, bubblewrap, &actions, nullptr, argv.data(), environment.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
     return std::string(bubblewrap) + " could not be started";
