@@ -38,6 +38,17 @@ gboolean WebView::onDecidePolicy(WebKitWebView* /*view*/, WebKitPolicyDecision* 
   const auto action = me->navigationAction(webkit_navigation_policy_decision_get_navigation_action(
                                                WEBKIT_NAVIGATION_POLICY_DECISION(decision)),
                                            newWindow);
+  // While the view is being emptied, the empty document is the one load
+  // that goes, without asking the delegate; nothing of the page's may take
+  // its place meanwhile.
+  if (me->clearing()) {
+    if (!newWindow && action.url == blankURI) {
+      webkit_policy_decision_use(decision);
+    } else {
+      webkit_policy_decision_ignore(decision);
+    }
+    return TRUE;
+  }
   me->downloads_->noteNavigation(action.url, action.userGesture);
   auto delegate = me->delegate_.lock();
   const auto policy = delegate ? delegate->decidePolicyForNavigationAction(action)
@@ -74,9 +85,13 @@ gboolean WebView::onLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent event, g
   }
   // Only a load that failed before the new page began to arrive is reported.
   if (event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) {
+    const platform::LoadFailure why =
+        errorAnswer ? platform::LoadFailure::failed : classify(error, timedOut);
+    if (why == platform::LoadFailure::failed) {
+      me->afterBlank_.clear(); // the empty document failed: the load ends here
+    }
     if (auto delegate = me->delegate_.lock()) {
-      delegate->didFailProvisionalNavigation(errorAnswer ? platform::LoadFailure::failed
-                                                         : classify(error, timedOut));
+      delegate->didFailProvisionalNavigation(why);
     }
   }
   return TRUE; // never WebKit's error page
