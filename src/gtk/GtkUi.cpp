@@ -14,7 +14,9 @@ GtkUi::GtkUi(std::string applicationId, Folders folders, std::shared_ptr<platfor
       menuHandler_(
           std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })),
       sandboxProbe_(
-          std::async(std::launch::async | std::launch::deferred, webProcessSandboxMissing)) {
+          std::async(std::launch::async | std::launch::deferred, webProcessSandboxMissing)),
+      notifications_(DesktopNotifications::make(
+          g_get_application_name() != nullptr ? g_get_application_name() : "", TARVO_APP_ID)) {
   shell_.setHooks({
       [this] { return window_ && window_->visible(); },
       [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },
@@ -76,6 +78,7 @@ void GtkUi::createWebView() {
     log_->note("the web process runs without its sandbox: " + *unsandboxed);
   }
   web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions, !unsandboxed);
+  web_->showNotificationsWith(notifications_);
   if (window_) {
     window_->setContent(web_->widget());
   }
@@ -113,14 +116,20 @@ void GtkUi::load(const std::string& url, double timeoutSeconds) {
 
 // A launch that never has anything to say never builds the view.
 void GtkUi::showStatus(const std::string& line) {
-  if (!window_ || (!status_ && line.empty())) {
+  if (!status_ && line.empty()) {
     return;
   }
-  if (!status_) {
+  if (auto* view = statusView()) {
+    view->show(line);
+  }
+}
+
+StatusView* GtkUi::statusView() {
+  if (!status_ && window_) {
     status_ = std::make_unique<StatusView>(TARVO_APP_ID);
     window_->setStatusView(status_->widget());
   }
-  status_->show(line);
+  return status_.get();
 }
 
 void GtkUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
@@ -131,9 +140,12 @@ void GtkUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
 // A sheet belongs to the window: the window comes back if it was closed, its
 // page takes no input while the sheet stands, and the menus stay usable.
 void GtkUi::showSheet(const platform::Alert& alert, platform::AlertDone done) {
+  sheet(alert, std::move(done));
+}
+
+GtkWidget* GtkUi::sheet(const platform::Alert& alert, platform::AlertDone done) {
   if (!window_) {
-    showDialog(alert, nullptr, true, std::move(done));
-    return;
+    return showDialog(alert, nullptr, true, std::move(done));
   }
   if (!window_->visible()) {
     window_->present();
@@ -141,7 +153,7 @@ void GtkUi::showSheet(const platform::Alert& alert, platform::AlertDone done) {
   if (web_ && openSheets_++ == 0) {
     web_->setBlocked(true);
   }
-  showDialog(alert, window_->window(), false, [this, done = std::move(done)](int response) {
+  return showDialog(alert, window_->window(), false, [this, done = std::move(done)](int response) {
     if (web_ && --openSheets_ == 0) {
       web_->setBlocked(false);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gtk/Application.h"
+#include "gtk/DesktopNotifications.h"
 #include "gtk/Folders.h"
 #include "gtk/MainWindow.h"
 #include "gtk/MenuBarView.h"
@@ -14,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarvo::gtk {
 
@@ -45,11 +47,26 @@ public:
   void inhibitLogout(bool on) override;
   void setBackendGate(int port, bool open) override;
 
+  // platform::PageUi (GtkUi.page.cpp)
+  void showPageDialog(const platform::PageDialog& dialog, platform::PageDialogDone done) override;
+  void closePageDialogs() override;
+  void showNotice(const platform::Notice& notice) override;
+  bool windowIsActive() override;
+  void notify(const std::string& text) override;
+  void cancelDownloads() override;
+  void enableDeveloperTools() override;
+
 private:
   void perform(platform::Action action);
   void showAbout();
   void buildMenuBar();
   void windowClosed();
+  // An alert attached to the window; the dialog, until it is answered.
+  GtkWidget* sheet(const platform::Alert& alert, platform::AlertDone done);
+  // Made when there is first something to say.
+  StatusView* statusView();
+  static gboolean onInspectKey(GtkAccelGroup* group, GObject* window, guint key,
+                               GdkModifierType modifiers, gpointer self);
 
   Folders folders_;
   std::shared_ptr<platform::Log> log_;
@@ -63,6 +80,8 @@ private:
   std::unique_ptr<WebView> web_;
   std::unique_ptr<StatusView> status_; // made when there is first something to say
   int openSheets_ = 0;
+  std::shared_ptr<DesktopNotifications> notifications_;
+  std::vector<GtkWidget*> pageDialogs_; // open, newest last
 };
 
 } // namespace tarvo::gtk

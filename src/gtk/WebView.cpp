@@ -34,12 +34,10 @@ WebKitSettings* makeSettings() {
 WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::path extensions,
                  bool sandboxed)
     : delegate_(std::move(delegate)), extensions_(std::move(extensions)) {
-  // Cookies, local storage and caches live in memory and end with the process.
-  auto manager =
-      GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new_ephemeral());
-  turnProxyOff(manager.get());
+  // Nothing the page keeps outlives this run (WebsiteData).
+  turnProxyOff(data_.manager());
   context_ = GObjectPtr<WebKitWebContext>::adopt(
-      webkit_web_context_new_with_website_data_manager(manager.get()));
+      webkit_web_context_new_with_website_data_manager(data_.manager()));
   // No memory or disk cache at all: a load always fetches the page afresh.
   webkit_web_context_set_cache_model(context_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // The web process runs the page's scripts: it runs in namespaces of its
@@ -68,6 +66,8 @@ WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::pa
   g_signal_connect(view, "user-message-received", G_CALLBACK(onUserMessage), this);
   g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+  downloads_ = std::make_unique<Downloads>(context_.get(), view, delegate_);
+  connectPageRequests();
 
   // The web process starts with a view's first navigation. Asking for an
   // empty page now starts it while the backend is still coming up, so the
@@ -79,6 +79,7 @@ WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::pa
 WebView::~WebView() {
   disarmTimeout();
   g_signal_handlers_disconnect_by_data(view_.get(), this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view_.get()), this);
   g_signal_handlers_disconnect_by_data(context_.get(), this);
 }
 

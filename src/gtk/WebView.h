@@ -1,6 +1,9 @@
 #pragma once
 
+#include "gtk/DesktopNotifications.h"
+#include "gtk/Downloads.h"
 #include "gtk/GObjectPtr.h"
+#include "gtk/WebsiteData.h"
 #include "platform/Delegate.h"
 #include "platform/Ui.h"
 
@@ -41,6 +44,15 @@ public:
   // process by the extension.
   void setBackendGate(int port, bool open);
 
+  // What the page asks of its window (WebView.page.cpp and beside it).
+  // The page's notifications go to the desktop through `notifications`.
+  void showNotificationsWith(std::shared_ptr<DesktopNotifications> notifications);
+  void cancelDownloads();
+  // The web inspector inside the window (Ctrl+Shift+I, "Inspect Element"),
+  // and the page's console messages told to the delegate.
+  void enableDeveloperTools();
+  void showInspector();
+
 private:
   // The empty document of our own: shown before a load, and at start-up.
   static constexpr const char* blankURI = "about:blank";
@@ -57,6 +69,21 @@ private:
   static GtkWidget* onCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
   static gboolean onLoadTimeout(gpointer self);
 
+  void connectPageRequests();
+  [[nodiscard]] platform::NavigationAction navigationAction(WebKitNavigationAction* action,
+                                                            bool newWindow) const;
+  void loadInstead(const std::string& url);
+  [[nodiscard]] gboolean decideResponse(WebKitResponsePolicyDecision* decision);
+  static void onInitializeNotifications(WebKitWebContext* context, gpointer self);
+  static gboolean onPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request,
+                                      gpointer self);
+  static gboolean onShowNotification(WebKitWebView* view, WebKitNotification* notification,
+                                     gpointer self);
+  static gboolean onContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
+                                WebKitHitTestResult* hit, gpointer self);
+  static void onConsoleMessage(WebKitUserContentManager* manager, WebKitJavascriptResult* result,
+                               gpointer self);
+
   void disarmTimeout();
   void request(const std::string& url);
   [[nodiscard]] bool clearing() const { return !afterBlank_.empty(); }
@@ -66,6 +93,7 @@ private:
 
   std::weak_ptr<platform::Delegate> delegate_;
   std::filesystem::path extensions_;
+  WebsiteData data_; // outlives the context that keeps its data there
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
   std::string afterBlank_;     // asked for once the empty document shows; empty when none
@@ -74,6 +102,9 @@ private:
   bool timedOut_ = false; // the next cancellation is our own time-out
   int gatePort_ = 0;      // none yet: the web processes refuse every web request
   bool gateOpen_ = false;
+  bool failedAnswer_ = false; // the next refused load is an error answer: a failure
+  std::unique_ptr<Downloads> downloads_;
+  std::shared_ptr<DesktopNotifications> notifications_;
 };
 
 } // namespace tarvo::gtk

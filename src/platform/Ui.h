@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Menu.h"
+#include "platform/PageUi.h"
 
 #include <functional>
 #include <string>
@@ -29,9 +30,9 @@ struct Alert {
 using AlertDone = std::function<void(int response)>;
 
 // What the shell asks of the desktop. Every call is made on the main thread.
-class Ui {
+class Ui : public PageUi {
 public:
-  virtual ~Ui() = default;
+  ~Ui() override = default;
 
   virtual void installMenuBar(const MenuBar& bar) = 0;
   virtual void createWindow(const WindowSpec& spec) = 0;

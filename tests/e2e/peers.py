@@ -5,6 +5,7 @@ the user's browser, file manager and text viewer."""
 import configparser
 import json
 import os
+import subprocess
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -14,6 +15,8 @@ LOG = os.path.join(HOME, ".local", "state", "Tarvo Studio.log")
 DATA = os.path.join(HOME, ".local", "share", "Tarvo Studio")
 TOKEN = os.path.join(DATA, "ui.token")
 RECORDED = os.path.join(HOME, "recorded.txt")
+NOTIFIED = os.path.join(HOME, "notified.jsonl")
+DOWNLOADS = os.path.join(HOME, "Downloads")
 FRAMES = os.path.join(HOME, ".local", "state", "Tarvo Studio", "window.ini")
 FRAME_NAME = "TarvoStudioMain"
 BASE = "http://127.0.0.1:7810"
@@ -154,6 +157,22 @@ def http(method, path, body=None, headers=None, timeout=2.0, base=BASE):
         return None, b""
 
 
+def events():
+    """What the stand-in backend's page reported, in order."""
+    status, body = http("GET", "/test/events", timeout=2)
+    if status != 200:
+        return []
+    try:
+        return json.loads(body)
+    except ValueError:
+        return []
+
+
+def of_kind(kind, detail=None):
+    return [e for e in events()
+            if e.get("kind") == kind and (detail is None or e.get("detail") == detail)]
+
+
 def ping(timeout=1.0):
     status, body = http("GET", "/api/ping", timeout=timeout)
     if status != 200:
@@ -287,3 +306,33 @@ def as_path(location):
     if location.startswith("file://"):
         return urllib.parse.unquote(urllib.parse.urlparse(location).path)
     return location
+
+
+# ---------------------------------------------------------------- notifications
+
+
+def start_notifier():
+    """The desktop's notification service, stood in for by notifier.py (the
+    caller ends the process it returns)."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notifier.py")
+    process = subprocess.Popen(["/usr/bin/python3", script, NOTIFIED], stdout=subprocess.PIPE,
+                               text=True)
+    process.stdout.readline()  # "notifier ready"
+    return process
+
+
+def notified():
+    """Every notification the desktop was sent: {id, app, icon, summary, body, ...}."""
+    try:
+        with open(NOTIFIED, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+    except (OSError, ValueError):
+        return []
+
+
+def activate_notification(number):
+    """A click on notification `number`, as the desktop would report it."""
+    return subprocess.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.Notifications",
+                           "--object-path", "/org/freedesktop/Notifications", "--method",
+                           "org.tarvo.TestNotifier.Activate", str(number)],
+                          capture_output=True, timeout=10, check=False).returncode == 0

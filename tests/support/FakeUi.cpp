@@ -74,6 +74,36 @@ void FakeUi::setBackendGate(int port, bool open) {
   gateOpen = open;
 }
 
+void FakeUi::showPageDialog(const platform::PageDialog& dialog, platform::PageDialogDone done) {
+  calls.emplace_back("showPageDialog");
+  pageDialogs.push_back({dialog, std::move(done)});
+}
+
+void FakeUi::closePageDialogs() {
+  calls.emplace_back("closePageDialogs");
+  ++pageDialogsClosed;
+}
+
+void FakeUi::showNotice(const platform::Notice& notice) {
+  calls.emplace_back("showNotice");
+  notices.push_back(notice);
+}
+
+void FakeUi::notify(const std::string& text) {
+  calls.emplace_back("notify");
+  notified.push_back(text);
+}
+
+void FakeUi::cancelDownloads() {
+  calls.emplace_back("cancelDownloads");
+  ++downloadCancels;
+}
+
+void FakeUi::enableDeveloperTools() {
+  calls.emplace_back("enableDeveloperTools");
+  ++developerTools;
+}
+
 void FakeUi::answerLast(int response) {
   // A copy: answering may show the next alert and grow `shown`.
   auto done = shown.back().done;

@@ -37,6 +37,13 @@ public:
   void replyToApplicationShouldTerminate(bool quit) override;
   void inhibitLogout(bool on) override;
   void setBackendGate(int port, bool open) override;
+  void showPageDialog(const platform::PageDialog& dialog, platform::PageDialogDone done) override;
+  void closePageDialogs() override;
+  void showNotice(const platform::Notice& notice) override;
+  bool windowIsActive() override { return active; }
+  void notify(const std::string& text) override;
+  void cancelDownloads() override;
+  void enableDeveloperTools() override;
 
   // Answers the most recent alert or sheet with `response`.
   void answerLast(int response);
@@ -59,6 +66,18 @@ public:
   std::vector<bool> gates; // each change of the backend's gate, in order
   bool gateOpen = false;
   int gatePort = 0;
+  // The page's dialogs; each keeps its `done` until the test or a closing answers.
+  struct PageDialogShown {
+    platform::PageDialog dialog;
+    platform::PageDialogDone done;
+  };
+  std::vector<PageDialogShown> pageDialogs;
+  int pageDialogsClosed = 0;
+  std::vector<platform::Notice> notices; // every notice, the empty one too
+  bool active = true;                    // the window has the keyboard
+  std::vector<std::string> notified;
+  int downloadCancels = 0;
+  int developerTools = 0;
 };
 
 } // namespace tarvo::test

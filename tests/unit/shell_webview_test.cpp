@@ -129,15 +129,16 @@ TEST(ShellWebView, PageAlertIsASheetThatResumesThePageOnce) {
     ShellRig rig;
     int completions = 0;
     rig.delegate->runJavaScriptAlertPanel("Saved “draft” — 3 files", [&] { ++completions; });
-    ASSERT_EQ(rig.ui->shown.size(), 1U);
-    EXPECT_TRUE(rig.ui->last().sheet);
-    EXPECT_EQ(rig.ui->last().alert.message, "Tarvo Studio");
-    EXPECT_EQ(rig.ui->last().alert.informative, "Saved “draft” — 3 files");
-    EXPECT_EQ(rig.ui->last().alert.buttons, std::vector<std::string>{"OK"});
+    ASSERT_EQ(rig.ui->pageDialogs.size(), 1U);
+    const auto& shown = rig.ui->pageDialogs[0];
+    EXPECT_EQ(shown.dialog.title, "Tarvo Studio");
+    EXPECT_EQ(shown.dialog.message, "Saved “draft” — 3 files");
+    EXPECT_EQ(shown.dialog.buttons, std::vector<std::string>{"OK"});
+    EXPECT_FALSE(shown.dialog.text);
     EXPECT_EQ(completions, 0);
-    rig.ui->answerLast(response);
+    shown.done(response, "");
     EXPECT_EQ(completions, 1);
-    rig.ui->answerLast(0); // a second report of the end changes nothing
+    shown.done(0, ""); // a second report of the end changes nothing
     EXPECT_EQ(completions, 1);
   }
 }
