@@ -3,13 +3,21 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(GTK REQUIRED IMPORTED_TARGET gtk+-3.0)
 pkg_check_modules(WEBKIT REQUIRED IMPORTED_TARGET webkit2gtk-4.1)
 pkg_check_modules(WEBKIT_EXT REQUIRED IMPORTED_TARGET webkit2gtk-web-extension-4.1)
+pkg_check_modules(GTK_PRINT REQUIRED IMPORTED_TARGET gtk+-unix-print-3.0)
+
+# Who holds the copyright, as the licence says it; About shows it too.
+file(STRINGS ${CMAKE_SOURCE_DIR}/LICENSE TARVO_COPYRIGHT_LINE REGEX "^Copyright \\(c\\) " LIMIT_COUNT 1)
+string(REGEX REPLACE "^Copyright \\(c\\) " "" TARVO_COPYRIGHT "${TARVO_COPYRIGHT_LINE}")
 
 file(GLOB TARVO_GTK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/gtk/*.cpp)
 add_library(tarvo_gtk STATIC ${TARVO_GTK_SOURCES})
 # The toolkit layer sees only the seam; main.cpp is where it meets the shell.
-target_link_libraries(tarvo_gtk PUBLIC tarvo_platform_api PkgConfig::GTK PkgConfig::WEBKIT)
+target_link_libraries(tarvo_gtk PUBLIC tarvo_platform_api PkgConfig::GTK PkgConfig::WEBKIT
+                                PRIVATE PkgConfig::GTK_PRINT)
 target_compile_options(tarvo_gtk PRIVATE ${TARVO_WARNINGS})
-target_compile_definitions(tarvo_gtk PUBLIC TARVO_VERSION="${PROJECT_VERSION}" TARVO_APP_ID="${TARVO_APP_ID}")
+target_compile_definitions(tarvo_gtk PUBLIC TARVO_VERSION="${PROJECT_VERSION}" TARVO_APP_ID="${TARVO_APP_ID}"
+                                     PRIVATE TARVO_HOMEPAGE="${PROJECT_HOMEPAGE_URL}"
+                                             TARVO_COPYRIGHT="${TARVO_COPYRIGHT}")
 
 # Loaded into each web process: tells the application which frame posted a message.
 file(GLOB TARVO_EXTENSION_SOURCES CONFIGURE_DEPENDS

@@ -10,7 +10,9 @@ namespace tarvo::gtk {
 GtkUi::GtkUi(std::string applicationId, Folders folders)
     : folders_(std::move(folders)), shell_(std::move(applicationId), folders_.icons),
       menuHandler_(
-          std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })) {
+          std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })),
+      keyHandler_(
+          std::make_shared<std::function<void(PageKey)>>([this](PageKey key) { press(key); })) {
   shell_.setHooks({
       [this] { return window_ && window_->visible(); },
       [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },
@@ -23,8 +25,12 @@ GtkUi::GtkUi(std::string applicationId, Folders folders)
 }
 
 GtkUi::~GtkUi() {
-  // A menu item activated from here on finds nobody to call.
+  // A menu item or a key activated from here on finds nobody to call.
   *menuHandler_ = nullptr;
+  *keyHandler_ = nullptr;
+  if (web_) {
+    g_signal_handlers_disconnect_by_data(web_->widget(), this);
+  }
 }
 
 void GtkUi::attach(std::weak_ptr<platform::Delegate> delegate) {
@@ -34,6 +40,7 @@ void GtkUi::attach(std::weak_ptr<platform::Delegate> delegate) {
 
 void GtkUi::installMenuBar(const platform::MenuBar& bar) {
   menus_ = bar;
+  installKeys();
   buildMenuBar();
 }
 
@@ -44,8 +51,7 @@ void GtkUi::buildMenuBar() {
     return;
   }
   const char* name = g_get_application_name();
-  window_->setMenuBar(gtk::buildMenuBar(*menus_, window_->accelerators(),
-                                        name != nullptr ? name : "", menuHandler_));
+  window_->setMenuBar(gtk::buildMenuBar(*menus_, name != nullptr ? name : "", menuHandler_));
 }
 
 void GtkUi::createWindow(const platform::WindowSpec& spec) {
@@ -58,6 +64,7 @@ void GtkUi::createWindow(const platform::WindowSpec& spec) {
   buildMenuBar();
   if (web_) {
     window_->setContent(web_->widget());
+    pageReady();
   }
 }
 
@@ -68,6 +75,7 @@ void GtkUi::createWebView() {
   web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions);
   if (window_) {
     window_->setContent(web_->widget());
+    pageReady();
   }
 }
 

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "gtk/Application.h"
+#include "gtk/FindBar.h"
 #include "gtk/Folders.h"
 #include "gtk/MainWindow.h"
 #include "gtk/MenuBarView.h"
+#include "gtk/PagePrinter.h"
 #include "gtk/StatusView.h"
 #include "gtk/WebView.h"
+#include "gtk/ZoomLevel.h"
 #include "platform/Delegate.h"
 #include "platform/Ui.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,7 +20,10 @@
 namespace tarvo::gtk {
 
 // The desktop as the shell sees it, on GTK 3 and WebKitGTK: carries out the
-// Ui calls and routes menu items. No decision of the application lives here.
+// Ui calls, routes menu items, and gives the page what a desktop's users
+// expect of any window onto a page: zoom, find, print and full screen, on
+// keys of their own (the menus stay as the shell lists them). No decision of
+// the application lives here.
 class GtkUi final : public platform::Ui {
 public:
   GtkUi(std::string applicationId, Folders folders);
@@ -26,7 +33,11 @@ public:
 
   // The delegate is held weakly: it owns this Ui.
   void attach(std::weak_ptr<platform::Delegate> delegate);
-  [[nodiscard]] int run() { return shell_.run(); }
+  // Answers the command line, then, in the first instance only, calls
+  // `launching` and runs the loop. The exit status of the process.
+  [[nodiscard]] int run(int argc, char** argv, std::function<void()> launching) {
+    return shell_.run(argc, argv, std::move(launching));
+  }
 
   void installMenuBar(const platform::MenuBar& bar) override;
   void createWindow(const platform::WindowSpec& spec) override;
@@ -45,19 +56,34 @@ public:
   void setBackendGate(int port, bool open) override;
 
 private:
+  // The keys that have no menu item.
+  enum class PageKey { zoomIn, zoomOut, find, findNext, findPrevious, print, fullScreen };
+
   void perform(platform::Action action);
+  void press(PageKey key);
+  void installKeys();
   void showAbout();
   void buildMenuBar();
   void windowClosed();
+  void pageReady();
+  void zoomChanged();
+  [[nodiscard]] GtkEditable* focusedEntry() const;
+  static void editEntry(GtkEditable* entry, platform::Action action);
+  static gboolean onScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
 
   Folders folders_;
   Application shell_;
   std::weak_ptr<platform::Delegate> delegate_;
   std::optional<platform::MenuBar> menus_;
   std::shared_ptr<MenuHandler> menuHandler_;
+  std::shared_ptr<std::function<void(PageKey)>> keyHandler_;
+  bool keysInstalled_ = false;
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<WebView> web_;
   std::unique_ptr<StatusView> status_; // made when there is first something to say
+  std::unique_ptr<FindBar> findBar_;   // made when first asked for
+  PagePrinter printer_;
+  ZoomLevel zoom_;
   int openSheets_ = 0;
 };
 

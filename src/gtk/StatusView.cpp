@@ -13,7 +13,7 @@ constexpr int marginH = 16;
 
 StatusView::StatusView(const char* iconName)
     : root_(GObjectPtr<GtkWidget>::adopt(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0))),
-      spinner_(gtk_spinner_new()), label_(gtk_label_new(nullptr)) {
+      label_(gtk_label_new(nullptr)) {
   GtkWidget* root = root_.get();
   GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, spacing);
   gtk_widget_set_margin_top(row, marginV);
@@ -28,7 +28,7 @@ StatusView::StatusView(const char* iconName)
   gtk_label_set_single_line_mode(GTK_LABEL(label_), TRUE);
 
   gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(row), spinner_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(row), spinner_.widget(), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(row), label_, TRUE, TRUE, 0);
   gtk_box_pack_start(GTK_BOX(root), row, FALSE, FALSE, 0);
   // The window's own background shows through; the separator, in the
@@ -46,14 +46,14 @@ void StatusView::show(const std::string& line) {
   GtkWidget* root = root_.get();
   AtkObject* accessible = gtk_widget_get_accessible(root);
   if (line.empty()) {
-    gtk_spinner_stop(GTK_SPINNER(spinner_));
+    spinner_.stop();
     gtk_widget_hide(root);
     atk_object_set_name(accessible, "");
     return;
   }
   gtk_label_set_text(GTK_LABEL(label_), line.c_str());
   atk_object_set_name(accessible, line.c_str());
-  gtk_spinner_start(GTK_SPINNER(spinner_));
+  spinner_.start();
   gtk_widget_show(root);
 }
 
