@@ -38,11 +38,24 @@ target_link_libraries(tarvo-studio PRIVATE tarvo_gtk tarvo_shell tarvo_superviso
 target_compile_options(tarvo-studio PRIVATE ${TARVO_WARNINGS})
 set_target_properties(tarvo-studio PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TARVO_BUNDLE_DIR}/bin)
 add_dependencies(tarvo-studio tarvo_backend)
-# Found through the icon theme's search path when run from the build folder.
+# The icon as a hicolor theme of the bundle's own, searched before the
+# desktop's themes when run from the build folder: the PNG sizes, which need
+# no SVG renderer, beside the scalable picture they were made from.
+file(GLOB_RECURSE TARVO_ICON_PICTURES RELATIVE ${CMAKE_SOURCE_DIR}/resources/desktop/icons
+     CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/desktop/icons/*.png)
+foreach(picture IN LISTS TARVO_ICON_PICTURES)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/desktop/icons/${picture}
+                 ${TARVO_BUNDLE_DIR}/share/icons/${picture} COPYONLY)
+endforeach()
 configure_file(${CMAKE_SOURCE_DIR}/resources/desktop/${TARVO_APP_ID}.svg
-               ${TARVO_BUNDLE_DIR}/share/icons/${TARVO_APP_ID}.svg COPYONLY)
+               ${TARVO_BUNDLE_DIR}/share/icons/hicolor/scalable/apps/${TARVO_APP_ID}.svg COPYONLY)
 if(TARGET tarvo_web_extension)
   add_dependencies(tarvo-studio tarvo_web_extension)
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/Translations.cmake)
+if(TARGET tarvo_translations)
+  add_dependencies(tarvo-studio tarvo_translations)
 endif()
 
 # Tests of the toolkit layer that need no display: the queues, the quit road,

@@ -49,8 +49,14 @@ configure_file(${TARVO_DESKTOP_DIR}/${TARVO_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/desktop/${TARVO_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${TARVO_DESKTOP_DIR}/${TARVO_APP_ID}.desktop DESTINATION share/applications
         COMPONENT ${TARVO_INSTALL_COMPONENT})
-install(FILES ${TARVO_DESKTOP_DIR}/${TARVO_APP_ID}.svg DESTINATION share/icons/hicolor/scalable/apps
+install(DIRECTORY ${TARVO_BUNDLE_DIR}/share/icons/hicolor DESTINATION share/icons
         COMPONENT ${TARVO_INSTALL_COMPONENT})
+# The translations: the prefix's share/locale, where the application looks
+# for them once installed.
+if(TARGET tarvo_translations)
+  install(DIRECTORY ${TARVO_BUNDLE_DIR}/share/locale DESTINATION share
+          COMPONENT ${TARVO_INSTALL_COMPONENT})
+endif()
 install(FILES ${CMAKE_BINARY_DIR}/desktop/${TARVO_APP_ID}.metainfo.xml DESTINATION share/metainfo
         COMPONENT ${TARVO_INSTALL_COMPONENT})
 

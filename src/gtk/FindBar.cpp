@@ -66,7 +66,7 @@ FindBar::FindBar(WebKitWebView* view)
   g_signal_connect(entry_, "changed", G_CALLBACK(onChanged), this);
   g_signal_connect(entry_, "activate", G_CALLBACK(onEntryActivate), this);
   g_signal_connect(entry_, "key-press-event", G_CALLBACK(onKeyPress), this);
-  g_signal_connect(finder_, "found-text", G_CALLBACK(onFound), this);
+  g_signal_connect(finder_, "counted-matches", G_CALLBACK(onCounted), this);
   g_signal_connect(finder_, "failed-to-find-text", G_CALLBACK(onNotFound), this);
 }
 
@@ -123,6 +123,7 @@ void FindBar::search() {
     return;
   }
   webkit_find_controller_search(finder_, text, options, G_MAXUINT);
+  webkit_find_controller_count_matches(finder_, text, options, G_MAXUINT);
 }
 
 void FindBar::showCount(unsigned count) {
@@ -157,7 +158,7 @@ gboolean FindBar::onKeyPress(GtkWidget* /*widget*/, GdkEventKey* event, gpointer
   return FALSE;
 }
 
-void FindBar::onFound(WebKitFindController* /*finder*/, guint count, gpointer self) {
+void FindBar::onCounted(WebKitFindController* /*finder*/, guint count, gpointer self) {
   static_cast<FindBar*>(self)->showCount(count);
 }
 

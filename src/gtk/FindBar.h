@@ -31,7 +31,7 @@ private:
   static void onChanged(GtkEditable* entry, gpointer self);
   static void onEntryActivate(GtkEntry* entry, gpointer self);
   static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
-  static void onFound(WebKitFindController* finder, guint count, gpointer self);
+  static void onCounted(WebKitFindController* finder, guint count, gpointer self);
   static void onNotFound(WebKitFindController* finder, gpointer self);
 
   void search();

@@ -22,8 +22,13 @@ private:
   std::vector<const char*> pointers_;
 };
 
+// The C and POSIX locales name no language: they are English.
 std::vector<std::string> current() {
-  return userLanguages(g_get_language_names());
+  std::vector<std::string> languages = userLanguages(g_get_language_names());
+  if (languages.empty()) {
+    languages.emplace_back("en_US");
+  }
+  return languages;
 }
 
 } // namespace
@@ -45,9 +50,6 @@ std::vector<std::string> userLanguages(const char* const* names) {
 
 void askForUserLanguages(WebKitWebContext* context) {
   std::vector<std::string> tags = current();
-  if (tags.empty()) {
-    return; // WebKit's own choice, English
-  }
   for (auto& tag : tags) {
     std::replace(tag.begin(), tag.end(), '_', '-');
   }
@@ -55,10 +57,7 @@ void askForUserLanguages(WebKitWebContext* context) {
 }
 
 void checkSpellingInUserLanguages(WebKitWebContext* context) {
-  std::vector<std::string> languages = current();
-  if (languages.empty()) {
-    languages.emplace_back("en_US");
-  }
+  const std::vector<std::string> languages = current();
   webkit_web_context_set_spell_checking_languages(context, Strings(languages).data());
   webkit_web_context_set_spell_checking_enabled(context, TRUE);
 }

@@ -13,11 +13,9 @@ namespace tarvo::gtk {
 // C and POSIX locales name no language.
 [[nodiscard]] std::vector<std::string> userLanguages(const char* const* names);
 
-// The page is asked for in the user's languages (Accept-Language), and its
-// text fields are checked for spelling in them; in the C locale, English.
-// Said before the first page loads. The spelling dictionaries are loaded
-// only when `spelling` is called, once a text field of the page first has
-// the focus.
+// The page is asked for in the user's languages (Accept-Language), said
+// before the first page loads, and its text fields are checked for spelling
+// in them, which loads the dictionaries; in the C locale, English.
 void askForUserLanguages(WebKitWebContext* context);
 void checkSpellingInUserLanguages(WebKitWebContext* context);
 

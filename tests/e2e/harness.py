@@ -93,6 +93,28 @@ def start_squatter(tmp, tests, account, name):
     return orders, lair
 
 
+def has_locale(name):
+    """Whether the C library knows the locale `name` (de_DE.UTF-8 is listed as de_DE.utf8)."""
+    listed = subprocess.run(["locale", "-a"], capture_output=True, text=True, timeout=30,
+                            check=False).stdout.split()
+    wanted = name.lower().replace("utf-8", "utf8")
+    return any(entry.lower() == wanted for entry in listed)
+
+
+def make_locale(name):
+    """Compiles the locale `name` (language_COUNTRY.CHARSET) into the system's
+    archive, as the locales package's locale-gen does, unless it is there."""
+    if has_locale(name):
+        return True
+    source, _, charset = name.partition(".")
+    say(f"making the locale {name}")
+    done = subprocess.run(["localedef", "-i", source, "-f", charset or "UTF-8", name],
+                          capture_output=True, text=True, timeout=300, check=False)
+    if done.returncode not in (0, 1):  # 1: made, with warnings
+        say(done.stdout + done.stderr)
+    return has_locale(name)
+
+
 def prepare_bundle(source, backend, target):
     shutil.copytree(source, target, symlinks=True)
     if backend:
@@ -167,6 +189,9 @@ def main():
     parser.add_argument("--squatter", action="store_true",
                         help="also run tests/e2e/squatter.py as a second throwaway user, "
                              "another user of the machine who wants the port")
+    parser.add_argument("--locale",
+                        help="a locale the test needs (de_DE.UTF-8), made if the system lacks "
+                             "it; the test finds its name in TARVO_E2E_LOCALE")
     parser.add_argument("test", help="the test file to run in the session")
     args = parser.parse_args()
 
@@ -191,6 +216,13 @@ def main():
         say("SKIPPED: /usr/bin/python3 cannot load the accessibility bindings "
             "(python3-gi and gir1.2-atspi-2.0; scripts/install-deps.sh installs them)")
         return SKIP
+    if args.locale and shutil.which("localedef") is None:
+        say("SKIPPED: localedef is missing (the locales package; scripts/install-deps.sh "
+            "installs it)")
+        return SKIP
+    if args.locale and not make_locale(args.locale):
+        say(f"FAILED: the locale {args.locale} could not be made")
+        return 1
     binary = os.path.join(args.bundle, "bin", "tarvo-studio")
     if not os.access(binary, os.X_OK):
         say(f"FAILED: no application at {binary}; build the target tarvo-studio first")
@@ -272,6 +304,8 @@ def main():
             return 1
         env[variable] = display
         env["TARVO_E2E_BUNDLE"] = bundle
+        if args.locale:
+            env["TARVO_E2E_LOCALE"] = args.locale
         env["TARVO_E2E_OUT"] = artifacts
         # The user may not be able to read the source tree (a home of mode 0700).
         tests = os.path.join(tmp, "tests")

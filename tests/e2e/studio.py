@@ -39,15 +39,24 @@ class Studio:
 
     launched = []  # every launch of this session, so none is left running
 
-    def __init__(self, own_group=False):
-        """own_group: in a process group of its own, as a shell starts a job."""
+    def __init__(self, own_group=False, env=None, args=()):
+        """own_group: in a process group of its own, as a shell starts a job;
+        env: variables to change for this launch (None removes one); args:
+        its command line."""
         Studio.launched.append(self)
         self.number = len(Studio.launched)
         self.out_path = os.path.join(OUT, f"app-{self.number}.out")
         self.output = open(self.out_path, "wb")
-        self.process = subprocess.Popen([os.path.join(BUNDLE, "bin", "tarvo-studio")],
+        environment = dict(os.environ)
+        for variable, value in (env or {}).items():
+            if value is None:
+                environment.pop(variable, None)
+            else:
+                environment[variable] = value
+        self.process = subprocess.Popen([os.path.join(BUNDLE, "bin", "tarvo-studio"), *args],
                                         stdout=self.output, stderr=subprocess.STDOUT,
-                                        cwd=HOME, process_group=0 if own_group else None)
+                                        cwd=HOME, env=environment,
+                                        process_group=0 if own_group else None)
         self.pid = self.process.pid
         self.main_window = None
 

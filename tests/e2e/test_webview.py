@@ -3,12 +3,11 @@ against a stand-in backend (testapp/) whose page links to every kind of
 address. Links and buttons are operated through the accessibility bus, as
 assistive technology would; no script of the test runs in the page."""
 
-import json
 import subprocess
 import time
 
 from checks import stays, wait_for
-from peers import DATA, LOG, as_path, http, namespaces, ping, recorded, token, web_processes
+from peers import DATA, LOG, as_path, events, namespaces, ping, recorded, token, web_processes
 from screen import click, dialog_buttons, dialog_labels, do_action, transient_for
 from studio import run, Studio, wait_dialog
 
@@ -21,16 +20,6 @@ LOADED_FRAMES = ["same-origin", "sandboxed", "written"]
 # is cancelled like any about address.
 OTHER_FRAMES = ["http://127.0.0.2:7811/frame?name=other-origin",
                 "http://localhost:7810/frame?name=localhost"]
-
-
-def events():
-    status, body = http("GET", "/test/events", timeout=2)
-    if status != 200:
-        return []
-    try:
-        return json.loads(body)
-    except ValueError:
-        return []
 
 
 def of_kind(kind, detail=None):
