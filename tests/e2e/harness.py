@@ -31,7 +31,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 import throwaway_session  # noqa: E402
 from throwaway_session import (add_user, pids_of_uid, remove_user,  # noqa: E402
-                               start_display, take_port_lock)
+                               start_display, start_wayland, take_port_lock)
 
 SKIP = 77
 SCREEN = (1400, 1000)  # the display's size, the same on X11 and Wayland
@@ -142,31 +142,6 @@ def enter_private_network():
         return False
     return subprocess.run(["ip", "link", "set", "lo", "up"], timeout=10,
                           check=False).returncode == 0
-
-
-def start_wayland(account, env, runtime, log):
-    """Starts a headless weston as the user; returns (its process, the name
-    of its socket in the runtime folder, or None when it never listened)."""
-    socket_name = "wayland-tarvo"
-    weston = subprocess.Popen(
-        ["weston", "--backend=headless-backend.so", f"--socket={socket_name}",
-         f"--width={SCREEN[0]}", f"--height={SCREEN[1]}", "--no-config", "--idle-time=0",
-         f"--log={log}"],
-        user=account.pw_uid, group=account.pw_gid, extra_groups=[], env=env,
-        cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL)
-    path = os.path.join(runtime, socket_name)
-
-    def listening():
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-            return s.connect_ex(path) == 0
-
-    deadline = time.monotonic() + 20
-    while weston.poll() is None and time.monotonic() < deadline:
-        if os.path.exists(path) and listening():
-            return weston, socket_name
-        time.sleep(0.05)
-    return weston, None
 
 
 def main():
@@ -297,7 +272,7 @@ def main():
         else:
             env["GDK_BACKEND"] = "wayland"
             server_process, display = start_wayland(account, env, runtime,
-                                                    os.path.join(artifacts, "weston.log"))
+                                                    os.path.join(artifacts, "weston.log"), SCREEN)
             variable = "WAYLAND_DISPLAY"
         if display is None:
             say(f"FAILED: {server} did not start")
