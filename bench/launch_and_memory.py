@@ -173,7 +173,7 @@ class Bench:
         }
         if self.args.display == "wayland":
             weston, socket_name = throwaway_session.start_wayland(
-                self.user, self.env, runtime, os.path.join(self.work, "weston.log"), (1920, 1080))
+                self.user, self.env, runtime, os.path.join(self.home, "weston.log"), (1920, 1080))
             self.started.append(weston)
             if socket_name is None:
                 raise Abort("weston did not start")

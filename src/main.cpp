@@ -38,7 +38,9 @@ tarvo::gtk::Folders toolkitFolders(const tarvo::UserFolders& places) {
 // The translations: the bundle's own when it runs from the build, the
 // prefix's once installed (where the bundle is <prefix>/lib/tarvo-studio).
 void useUserLanguage(const tarvo::UserFolders& places) {
-  std::setlocale(LC_ALL, "");
+  // The first thing the process does, before any thread exists.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
+  (void)std::setlocale(LC_ALL, "");
   if (places.resources.empty()) {
     return;
   }

@@ -196,6 +196,17 @@ def keys_of(t, studio):
              "Alt+E shows the Edit menu's items")
     key("Escape", "Escape")
 
+    t.step("About Tarvo Studio: what it is, its version, website, licence and copyright")
+    t.require(studio.activate("Tarvo Studio", "About Tarvo Studio"), "the About item is chosen")
+    about = wait_dialog(studio, 10)
+    texts = " | ".join(text_of(n) for n in walk(about, depth=14)) if about else ""
+    for part in ("One window onto your local Tarvo Studio service", "tarvo.studio",
+                 "MIT", "Copyright \u00a9 2026 Tarvo Studio developers"):
+        t.expect(part in texts, f"it shows \u201c{part}\u201d", texts[:300])
+    t.expect(re.search(r"\b\d+\.\d+\.\d+\b", texts), "and the version", texts[:300])
+    studio.keys_to_dialog("Escape")
+    t.expect(wait_for(lambda: not studio.dialogs(), 5, 0.1), "Escape closes it")
+
     t.step("Ctrl+Q, and the next launch shows the page at the zoom it had")
     studio.keys_to_window("ctrl+q")
     t.require(studio.wait_exit(15), "the application ended")
