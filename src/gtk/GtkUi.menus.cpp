@@ -98,8 +98,8 @@ void GtkUi::showAbout() {
   const std::string copyright = std::string("Copyright \u00A9 ") + TARVO_COPYRIGHT;
   gtk_show_about_dialog(parent, "program-name", name != nullptr ? name : "", "version",
                         TARVO_VERSION, "logo-icon-name", TARVO_APP_ID, "comments", summary.c_str(),
-                        "website", TARVO_HOMEPAGE, "website-label", TARVO_HOMEPAGE, "license-type", GTK_LICENSE_MIT_X11, "copyright",
-                        copyright.c_str(), nullptr);
+                        "website", TARVO_HOMEPAGE, "website-label", TARVO_HOMEPAGE, "license-type",
+                        GTK_LICENSE_MIT_X11, "copyright", copyright.c_str(), nullptr);
 }
 
 } // namespace tarvo::gtk
