@@ -84,7 +84,8 @@ gint Application::onLocalOptions(GApplication* app, GVariantDict* options, gpoin
   // --class named another class.
   const std::string derived = capitalised(g_get_prgname());
   g_set_prgname(me->id_.c_str());
-  if (derived == gdk_get_program_class()) {
+  const char* windowClass = gdk_get_program_class();
+  if (windowClass == nullptr || derived == windowClass) {
     gdk_set_program_class(capitalised(me->id_.c_str()).c_str());
   }
 

@@ -81,7 +81,7 @@ private:
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<WebView> web_;
   std::unique_ptr<StatusView> status_; // made when there is first something to say
-  std::unique_ptr<FindBar> findBar_;   // made when first asked for
+  std::unique_ptr<FindBar> findBar_;   // made once the page is in its window
   PagePrinter printer_;
   ZoomLevel zoom_;
   int openSheets_ = 0;

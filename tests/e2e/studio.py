@@ -234,7 +234,7 @@ class Studio:
         draws itself on Wayland."""
         frame = self.window()
         for node in children(frame) if frame is not None else []:
-            if role(node) == "filler" and any(role(c) == "menu bar" for c in children(node)):
+            if role(node) == "filler" and any(role(c) == "menu bar" for c in walk(node, depth=3)):
                 try:
                     box = node.get_component_iface().get_extents(Atspi.CoordType.WINDOW)
                 except (GLib.Error, AttributeError):
