@@ -240,6 +240,8 @@ def german(t):
                  or e.get("path") == "/"]
     t.expect(languages and languages[-1].startswith("de-DE"),
              "the page is asked for in German (Accept-Language)", languages)
+    with open(f"/proc/{studio.pid}/maps", encoding="utf-8") as f:
+        t.expect("libenchant" in f.read(), "spelling is checked (its engine is loaded)")
     studio.keys_to_window("ctrl+q")
     t.expect(studio.wait_exit(15), "the application ended")
 
