@@ -84,7 +84,7 @@ int main(int argc, char* argv[]) {
         std::make_shared<gtk::GlibLog>([service](std::string_view line) { service->note(line); });
     running.delegate = AppDelegate::make(backendFor(service),
                                          {mainQueue, running.workers, ui, running.quitWorker, log});
-    ui->attach(running.delegate);
+    ui->attach(running.delegate, log);
   });
 
   // Jobs still queued are dropped; the one running (if any) finishes first.

@@ -100,14 +100,14 @@ gint Application::onLocalOptions(GApplication* app, GVariantDict* options, gpoin
       return 1;
     }
   }
+  if (!g_application_get_is_remote(app) && me->launching_) {
+    std::exchange(me->launching_, nullptr)();
+  }
   return -1; // on to start-up, or to the instance already running
 }
 
 void Application::onStartup(GApplication* app, gpointer self) {
   auto* me = static_cast<Application*>(self);
-  if (me->launching_) {
-    std::exchange(me->launching_, nullptr)();
-  }
   // The application lives on without windows until it is told to quit.
   g_application_hold(app);
   me->watchQuitSignals();

@@ -40,8 +40,9 @@ public:
   void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
   // Answers the command line; then runs the loop in the first instance,
-  // calling `launching` before its start-up, while a later launch hands over
-  // to the running one and returns. The exit status of the process.
+  // calling `launching` once it is known to be the first (before GTK starts
+  // up), while a later launch hands over to the running one and returns.
+  // The exit status of the process.
   [[nodiscard]] int run(int argc, char** argv, std::function<void()> launching = {});
 
   [[nodiscard]] GtkApplication* application() const { return app_.get(); }

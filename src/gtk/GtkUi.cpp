@@ -2,6 +2,7 @@
 
 #include "gtk/Alerts.h"
 #include "gtk/OpenUri.h"
+#include "gtk/Sandbox.h"
 
 #include <utility>
 
@@ -33,9 +34,22 @@ GtkUi::~GtkUi() {
   }
 }
 
-void GtkUi::attach(std::weak_ptr<platform::Delegate> delegate) {
+void GtkUi::attach(std::weak_ptr<platform::Delegate> delegate, std::shared_ptr<platform::Log> log) {
   delegate_ = delegate;
+  log_ = std::move(log);
   shell_.setDelegate(std::move(delegate));
+}
+
+int GtkUi::run(int argc, char** argv, std::function<void()> launching) {
+  return shell_.run(argc, argv, [this, launching = std::move(launching)] {
+    // Tried while GTK starts up, so the first web process need not wait for
+    // it; only by the first instance, once the command line is answered.
+    sandboxProbe_ =
+        std::async(std::launch::async | std::launch::deferred, webProcessSandboxMissing);
+    if (launching) {
+      launching();
+    }
+  });
 }
 
 void GtkUi::installMenuBar(const platform::MenuBar& bar) {
@@ -72,7 +86,14 @@ void GtkUi::createWebView() {
   if (web_) {
     return;
   }
-  web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions);
+  // Decided before WebKit starts its first web process, which it would
+  // abort on a sandbox that fails.
+  const std::optional<std::string> unsandboxed =
+      sandboxProbe_.valid() ? sandboxProbe_.get() : webProcessSandboxMissing();
+  if (unsandboxed && log_) {
+    log_->note("the web process runs without its sandbox: " + *unsandboxed);
+  }
+  web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions, !unsandboxed);
   if (window_) {
     window_->setContent(web_->widget());
     pageReady();
@@ -87,6 +108,8 @@ void GtkUi::presentWindow() {
 
 // Every window of ours goes, its dialogs too, and the display server is told
 // now: the caller is about to block the main loop that would tell it later.
+// Told, not waited for: a display server that does not answer must not hold
+// up the quit.
 void GtkUi::hideWindow() {
   if (window_) {
     window_->hide();
@@ -97,17 +120,13 @@ void GtkUi::hideWindow() {
   }
   g_list_free(toplevels);
   if (GdkDisplay* display = gdk_display_get_default()) {
-    gdk_display_sync(display);
+    gdk_display_flush(display);
   }
 }
 
-std::string GtkUi::shownURL() {
-  return web_ ? web_->uri() : std::string();
-}
-
-void GtkUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
+void GtkUi::load(const std::string& url, double timeoutSeconds) {
   if (web_) {
-    web_->load(url, timeoutSeconds, mode);
+    web_->load(url, timeoutSeconds);
   }
 }
 

@@ -10,9 +10,11 @@
 #include "gtk/WebView.h"
 #include "gtk/ZoomLevel.h"
 #include "platform/Delegate.h"
+#include "platform/Log.h"
 #include "platform/Ui.h"
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,21 +33,20 @@ public:
   GtkUi(const GtkUi&) = delete;
   GtkUi& operator=(const GtkUi&) = delete;
 
-  // The delegate is held weakly: it owns this Ui.
-  void attach(std::weak_ptr<platform::Delegate> delegate);
+  // The delegate is held weakly: it owns this Ui. `log` hears what the
+  // toolkit decided on its own (a web process without its sandbox).
+  void attach(std::weak_ptr<platform::Delegate> delegate, std::shared_ptr<platform::Log> log);
   // Answers the command line, then, in the first instance only, calls
-  // `launching` and runs the loop. The exit status of the process.
-  [[nodiscard]] int run(int argc, char** argv, std::function<void()> launching) {
-    return shell_.run(argc, argv, std::move(launching));
-  }
+  // `launching` (which attaches the delegate) and runs the loop. The exit
+  // status of the process.
+  [[nodiscard]] int run(int argc, char** argv, std::function<void()> launching);
 
   void installMenuBar(const platform::MenuBar& bar) override;
   void createWindow(const platform::WindowSpec& spec) override;
   void createWebView() override;
   void presentWindow() override;
   void hideWindow() override;
-  std::string shownURL() override;
-  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
+  void load(const std::string& url, double timeoutSeconds) override;
   void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
   void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
@@ -72,6 +73,7 @@ private:
   static gboolean onScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
 
   Folders folders_;
+  std::shared_ptr<platform::Log> log_;
   Application shell_;
   std::weak_ptr<platform::Delegate> delegate_;
   std::optional<platform::MenuBar> menus_;
@@ -79,6 +81,8 @@ private:
   std::shared_ptr<std::function<void(PageKey)>> keyHandler_;
   bool keysInstalled_ = false;
   std::unique_ptr<MainWindow> window_;
+  // Whether the web process's sandbox can start, tried while GTK starts up.
+  std::future<std::optional<std::string>> sandboxProbe_;
   std::unique_ptr<WebView> web_;
   std::unique_ptr<StatusView> status_; // made when there is first something to say
   std::unique_ptr<FindBar> findBar_;   // made once the page is in its window

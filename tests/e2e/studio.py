@@ -39,10 +39,11 @@ class Studio:
 
     launched = []  # every launch of this session, so none is left running
 
-    def __init__(self, own_group=False, env=None, args=()):
-        """own_group: in a process group of its own, as a shell starts a job;
-        env: variables to change for this launch (None removes one); args:
-        its command line."""
+    def __init__(self, own_group=False, wrapper=(), env=None, args=()):
+        """own_group: in a process group of its own, as a shell starts a job.
+        wrapper: a command that ends by executing the application, whose path
+        it is given last (so the pid stays the application's). env: variables
+        to change for this launch (None removes one); args: its command line."""
         Studio.launched.append(self)
         self.number = len(Studio.launched)
         self.out_path = os.path.join(OUT, f"app-{self.number}.out")
@@ -53,7 +54,8 @@ class Studio:
                 environment.pop(variable, None)
             else:
                 environment[variable] = value
-        self.process = subprocess.Popen([os.path.join(BUNDLE, "bin", "tarvo-studio"), *args],
+        self.process = subprocess.Popen([*wrapper, os.path.join(BUNDLE, "bin", "tarvo-studio"),
+                                         *args],
                                         stdout=self.output, stderr=subprocess.STDOUT,
                                         cwd=HOME, env=environment,
                                         process_group=0 if own_group else None)
