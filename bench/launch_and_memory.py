@@ -13,8 +13,13 @@ import sys
 import threading
 import time
 
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The headless Wayland compositor as the window tests start it.
+sys.path.insert(1, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests",
+                                "support"))
 import procs  # noqa: E402
+import throwaway_session  # noqa: E402
 import report  # noqa: E402
 import timeline  # noqa: E402
 
@@ -166,7 +171,15 @@ class Bench:
             "PATH": "/usr/local/bin:/usr/bin:/bin", "LANG": "C.UTF-8",
             "XDG_RUNTIME_DIR": runtime,
         }
-        self.env["DISPLAY"] = self.display()
+        if self.args.display == "wayland":
+            weston, socket_name = throwaway_session.start_wayland(
+                self.user, self.env, runtime, os.path.join(self.home, "weston.log"), (1920, 1080))
+            self.started.append(weston)
+            if socket_name is None:
+                raise Abort("weston did not start")
+            self.env.update({"WAYLAND_DISPLAY": socket_name, "GDK_BACKEND": "wayland"})
+        else:
+            self.env["DISPLAY"] = self.display()
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self.session_bus()
         for pair in self.args.env:
             key, _, value = pair.partition("=")
@@ -356,6 +369,8 @@ def main():
     parser.add_argument("--app-env", action="append", default=[], help="K=V for the application only")
     parser.add_argument("--bare-arg", action="append", default=[], help="an option for the bare window")
     parser.add_argument("--bare-only", action="store_true")
+    parser.add_argument("--display", choices=("x11", "wayland"), default="x11",
+                        help="Xvfb (or the session's own X display), or a headless weston")
     parser.add_argument("--variant", action="append", default=[], metavar="K=V[,K=V...]",
                         help="also measure the application with these variables, in the same rounds")
     parser.add_argument("--timeline", action="store_true",

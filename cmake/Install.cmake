@@ -49,8 +49,14 @@ configure_file(${TARVO_DESKTOP_DIR}/${TARVO_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/desktop/${TARVO_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${TARVO_DESKTOP_DIR}/${TARVO_APP_ID}.desktop DESTINATION share/applications
         COMPONENT ${TARVO_INSTALL_COMPONENT})
-install(FILES ${TARVO_DESKTOP_DIR}/${TARVO_APP_ID}.svg DESTINATION share/icons/hicolor/scalable/apps
+install(DIRECTORY ${TARVO_BUNDLE_DIR}/share/icons/hicolor DESTINATION share/icons
         COMPONENT ${TARVO_INSTALL_COMPONENT})
+# The translations: the prefix's share/locale, where the application looks
+# for them once installed.
+if(TARGET tarvo_translations)
+  install(DIRECTORY ${TARVO_BUNDLE_DIR}/share/locale DESTINATION share
+          COMPONENT ${TARVO_INSTALL_COMPONENT})
+endif()
 install(FILES ${CMAKE_BINARY_DIR}/desktop/${TARVO_APP_ID}.metainfo.xml DESTINATION share/metainfo
         COMPONENT ${TARVO_INSTALL_COMPONENT})
 
@@ -61,3 +67,31 @@ add_custom_target(uninstall
   COMMENT "Removing the installed files of Tarvo Studio" VERBATIM)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)
+
+# What a Debian system expects beside a program: its copyright in the
+# machine-readable format, its changelog and its manual page, made from
+# resources/package with the project's version, release date, homepage,
+# maintainer and licence.
+set(TARVO_PACKAGE_SOURCE ${CMAKE_SOURCE_DIR}/resources/package)
+set(TARVO_PACKAGE_FILES ${CMAKE_BINARY_DIR}/package)
+execute_process(COMMAND date -R -u -d ${TARVO_RELEASE_DATE}
+                OUTPUT_VARIABLE TARVO_RELEASE_DATE_RFC2822 OUTPUT_STRIP_TRAILING_WHITESPACE)
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE TARVO_LICENSE_TEXT)
+string(STRIP "${TARVO_LICENSE_TEXT}" TARVO_LICENSE_TEXT)
+string(REPLACE "\n\n" "\n.\n" TARVO_LICENSE_TEXT "${TARVO_LICENSE_TEXT}")
+string(REPLACE "\n" "\n " TARVO_LICENSE_TEXT " ${TARVO_LICENSE_TEXT}")
+configure_file(${TARVO_PACKAGE_SOURCE}/copyright.in ${TARVO_PACKAGE_FILES}/copyright @ONLY)
+configure_file(${TARVO_PACKAGE_SOURCE}/changelog.in ${TARVO_PACKAGE_FILES}/changelog @ONLY)
+configure_file(${TARVO_PACKAGE_SOURCE}/tarvo-studio.1.in ${TARVO_PACKAGE_FILES}/tarvo-studio.1 @ONLY)
+foreach(document changelog tarvo-studio.1)
+  add_custom_command(OUTPUT ${TARVO_PACKAGE_FILES}/${document}.gz
+                     COMMAND gzip -9 -n -c ${TARVO_PACKAGE_FILES}/${document}
+                             > ${TARVO_PACKAGE_FILES}/${document}.gz
+                     DEPENDS ${TARVO_PACKAGE_FILES}/${document})
+endforeach()
+add_custom_target(tarvo_documents ALL DEPENDS ${TARVO_PACKAGE_FILES}/changelog.gz
+                                              ${TARVO_PACKAGE_FILES}/tarvo-studio.1.gz)
+install(FILES ${TARVO_PACKAGE_FILES}/copyright ${TARVO_PACKAGE_FILES}/changelog.gz
+        DESTINATION share/doc/tarvo-studio COMPONENT ${TARVO_INSTALL_COMPONENT})
+install(FILES ${TARVO_PACKAGE_FILES}/tarvo-studio.1.gz DESTINATION share/man/man1
+        COMPONENT ${TARVO_INSTALL_COMPONENT})

@@ -21,7 +21,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# dpkg-shlibdeps runs from PackageDepends.cmake, which names each package once.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/PackageDepends.cmake)
 # The web process runs in a bubblewrap sandbox, with D-Bus reached through
 # xdg-dbus-proxy; the application asks for it, so it says so here too.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.10), bubblewrap, xdg-dbus-proxy")

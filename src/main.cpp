@@ -1,5 +1,6 @@
-// Process entry: the platform's queues and desktop, the supervisor, the one
-// application delegate, and the GTK application's loop.
+// Process entry: the user's language, the command line, and then, in the
+// first instance only, the platform's queues and desktop, the supervisor,
+// the one application delegate, and the GTK application's loop.
 #include "ServiceBackend.h"
 #include "gtk/DownloadFolder.h"
 #include "gtk/Folders.h"
@@ -7,6 +8,7 @@
 #include "gtk/GlibMainQueue.h"
 #include "gtk/GtkUi.h"
 #include "gtk/WorkerPool.h"
+#include "platform/Translate.h"
 #include "shell/AppDelegate.h"
 #include "shell/DeveloperMode.h"
 #include "supervisor/Service.h"
@@ -14,8 +16,12 @@
 
 #include <glib.h>
 
+#include <clocale>
 #include <cstdlib>
+#include <filesystem>
+#include <libintl.h>
 #include <memory>
+#include <system_error>
 
 namespace {
 
@@ -32,9 +38,36 @@ tarvo::gtk::Folders toolkitFolders(const tarvo::UserFolders& places) {
   return folders;
 }
 
+// The translations: the bundle's own when it runs from the build, the
+// prefix's once installed (where the bundle is <prefix>/lib/tarvo-studio).
+void useUserLanguage(const tarvo::UserFolders& places) {
+  // The first thing the process does, before any thread exists.
+  // NOLINTNEXTLINE(concurrency-mt-unsafe)
+  (void)std::setlocale(LC_ALL, "");
+  if (places.resources.empty()) {
+    return;
+  }
+  const auto bundle = places.resources.parent_path();
+  std::error_code error;
+  auto folder = bundle / "share" / "locale";
+  if (!std::filesystem::is_directory(folder, error)) {
+    folder = bundle.parent_path().parent_path() / "share" / "locale";
+  }
+  bindtextdomain(tarvo::platform::textDomain, folder.c_str());
+  bind_textdomain_codeset(tarvo::platform::textDomain, "UTF-8");
+}
+
+// What runs the application, made only once the command line is answered
+// and this is the first instance; kept until the loop has ended.
+struct Running {
+  std::shared_ptr<tarvo::gtk::WorkerPool> workers;
+  std::shared_ptr<tarvo::gtk::WorkerPool> quitWorker;
+  std::shared_ptr<tarvo::AppDelegate> delegate;
+};
+
 } // namespace
 
-int main() {
+int main(int argc, char* argv[]) {
   using namespace tarvo;
 
   // Set, these make WebKit open a port that lists the window's address, its
@@ -45,29 +78,34 @@ int main() {
   // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread yet
   const bool developer = developerModeFrom(std::getenv(developerVariable));
 
-  g_set_prgname(TARVO_APP_ID);
+  const UserFolders& places = UserFolders::current();
+  useUserLanguage(places);
   g_set_application_name("Tarvo Studio");
 
-  auto mainQueue = std::make_shared<gtk::GlibMainQueue>();
-  auto workers = std::make_shared<gtk::WorkerPool>();
-  // One thread of its own for the quit decision: starts and pings may hold
-  // every worker above for tens of seconds.
-  auto quitWorker = std::make_shared<gtk::WorkerPool>(1);
-  auto service = Service::make(mainQueue);
-  auto backend = backendFor(service);
-  auto log =
-      std::make_shared<gtk::GlibLog>([service](std::string_view line) { service->note(line); });
-  auto ui = std::make_shared<gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()), log);
-  auto downloads =
-      std::make_shared<gtk::DownloadFolder>(UserFolders::current().userHome / "Downloads");
-  auto delegate = AppDelegate::make(
-      backend, {mainQueue, workers, ui, quitWorker, log, std::move(downloads), developer});
-  ui->attach(delegate);
-
-  const int status = ui->run();
+  auto ui = std::make_shared<gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(places));
+  Running running;
+  const int status = ui->run(argc, argv, [&running, &ui, &places, developer] {
+    auto mainQueue = std::make_shared<gtk::GlibMainQueue>();
+    running.workers = std::make_shared<gtk::WorkerPool>();
+    // One thread of its own for the quit decision: starts and pings may hold
+    // every worker above for tens of seconds.
+    running.quitWorker = std::make_shared<gtk::WorkerPool>(1);
+    auto service = Service::make(mainQueue);
+    auto log =
+        std::make_shared<gtk::GlibLog>([service](std::string_view line) { service->note(line); });
+    auto downloads = std::make_shared<gtk::DownloadFolder>(places.userHome / "Downloads");
+    running.delegate =
+        AppDelegate::make(backendFor(service), {mainQueue, running.workers, ui, running.quitWorker,
+                                                log, std::move(downloads), developer});
+    ui->attach(running.delegate, log);
+  });
 
   // Jobs still queued are dropped; the one running (if any) finishes first.
-  quitWorker->shutdown();
-  workers->shutdown();
+  if (running.quitWorker) {
+    running.quitWorker->shutdown();
+  }
+  if (running.workers) {
+    running.workers->shutdown();
+  }
   return status;
 }

@@ -1,11 +1,17 @@
 #include "gtk/Application.h"
 
 #include "gtk/GlibPtr.h"
+#include "platform/Translate.h"
 
 #include <glib-unix.h>
 
 #include <csignal>
+#include <string>
 #include <utility>
+
+#ifndef TARVO_VERSION
+#define TARVO_VERSION "0"
+#endif
 
 namespace tarvo::gtk {
 
@@ -13,13 +19,39 @@ namespace {
 
 constexpr const char* inhibitReason = "an approved Tarvo pipeline may be running";
 
+// A window class as GDK makes one from a program's name.
+std::string capitalised(const char* name) {
+  std::string text = name != nullptr ? name : "";
+  if (!text.empty()) {
+    text[0] = g_ascii_toupper(text[0]);
+  }
+  return text;
+}
+
 } // namespace
 
 // The application object exists from the start (GTK itself is only set up
-// at "startup"); registration, and with it single instance, happens in run().
+// at "startup"); registration, and with it single instance, happens once
+// the command line is answered.
 Application::Application(std::string id, std::filesystem::path icons)
-    : id_(std::move(id)), icons_(std::move(icons)) {
-  create(G_APPLICATION_DEFAULT_FLAGS);
+    : id_(std::move(id)), icons_(std::move(icons)),
+      app_(GObjectPtr<GtkApplication>::adopt(
+          gtk_application_new(id_.c_str(), G_APPLICATION_DEFAULT_FLAGS))) {
+  // So the session manager tells us before the session ends ("query-end").
+  g_object_set(app_.get(), "register-session", TRUE, nullptr);
+  versionHelp_ = platform::tr("Show the version and quit");
+  const std::array<GOptionEntry, 2> options = {{
+      {"version", 0, 0, G_OPTION_ARG_NONE, nullptr, versionHelp_.c_str(), nullptr},
+      {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr},
+  }};
+  // Beside them GTK reads its own (--display and the like), and opens the
+  // display only at start-up.
+  g_application_add_main_option_entries(G_APPLICATION(app_.get()), options.data());
+  g_signal_connect(app_.get(), "handle-local-options", G_CALLBACK(onLocalOptions), this);
+  g_signal_connect(app_.get(), "startup", G_CALLBACK(onStartup), this);
+  g_signal_connect(app_.get(), "activate", G_CALLBACK(onActivate), this);
+  g_signal_connect(app_.get(), "query-end", G_CALLBACK(onQueryEnd), this);
+  g_signal_connect(app_.get(), "shutdown", G_CALLBACK(onShutdown), this);
 }
 
 Application::~Application() {
@@ -33,32 +65,45 @@ Application::~Application() {
   }
 }
 
-void Application::create(GApplicationFlags flags) {
-  if (app_) {
-    g_signal_handlers_disconnect_by_data(app_.get(), this);
-  }
-  app_ = GObjectPtr<GtkApplication>::adopt(gtk_application_new(id_.c_str(), flags));
-  // So the session manager tells us before the session ends ("query-end").
-  g_object_set(app_.get(), "register-session", TRUE, nullptr);
-  g_signal_connect(app_.get(), "startup", G_CALLBACK(onStartup), this);
-  g_signal_connect(app_.get(), "activate", G_CALLBACK(onActivate), this);
-  g_signal_connect(app_.get(), "query-end", G_CALLBACK(onQueryEnd), this);
-  g_signal_connect(app_.get(), "shutdown", G_CALLBACK(onShutdown), this);
+int Application::run(int argc, char** argv, std::function<void()> launching) {
+  launching_ = std::move(launching);
+  return g_application_run(G_APPLICATION(app_.get()), argc, argv);
 }
 
-int Application::run() {
+// The options are read; an unknown one has already ended the process with
+// GLib's own short message and status 1, and --help with its list.
+gint Application::onLocalOptions(GApplication* app, GVariantDict* options, gpointer self) {
+  auto* me = static_cast<Application*>(self);
+  if (g_variant_dict_contains(options, "version")) {
+    const char* name = g_get_application_name();
+    g_print("%s %s\n", name != nullptr ? name : "", TARVO_VERSION);
+    return 0;
+  }
+  // From here on the program is the desktop's application: the name its
+  // windows are known by (their class, matched to the desktop entry), unless
+  // --class named another class.
+  const std::string derived = capitalised(g_get_prgname());
+  g_set_prgname(me->id_.c_str());
+  const char* windowClass = gdk_get_program_class();
+  if (windowClass == nullptr || derived == windowClass) {
+    gdk_set_program_class(capitalised(me->id_.c_str()).c_str());
+  }
+
   GErrorPtr error;
-  if (!g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error))) {
+  if (!g_application_register(app, nullptr, OutPtr(error))) {
     // A session bus that cannot be used (none, or it refused the name):
     // start all the same, as a lone instance.
-    create(G_APPLICATION_NON_UNIQUE);
-    g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error));
+    error.reset();
+    g_application_set_flags(app, G_APPLICATION_NON_UNIQUE);
+    if (!g_application_register(app, nullptr, OutPtr(error))) {
+      g_printerr("%s: %s\n", g_get_prgname(), error ? error->message : "no registration");
+      return 1;
+    }
   }
-  // Arguments are not ours to read: the application takes no options and
-  // opens no files, so only the program name is passed on.
-  char name[] = "tarvo-studio";
-  char* argv[] = {name, nullptr};
-  return g_application_run(G_APPLICATION(app_.get()), 1, argv);
+  if (!g_application_get_is_remote(app) && me->launching_) {
+    std::exchange(me->launching_, nullptr)();
+  }
+  return -1; // on to start-up, or to the instance already running
 }
 
 void Application::onStartup(GApplication* app, gpointer self) {

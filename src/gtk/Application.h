@@ -13,10 +13,15 @@
 
 namespace tarvo::gtk {
 
-// The GtkApplication and the application's life: start-up, a second launch
-// (which comes back here as "activate"), and the one road to the end. Every
-// request to quit (the menu, Ui::terminate, SIGTERM, SIGINT, SIGHUP, the
-// session ending) asks the delegate first, and only its answer ends the loop.
+// The GtkApplication and the application's life: the command line, start-up,
+// a second launch (which comes back here as "activate"), and the one road to
+// the end. Every request to quit (the menu, Ui::terminate, SIGTERM, SIGINT,
+// SIGHUP, the session ending) asks the delegate first, and only its answer
+// ends the loop.
+//
+// The command line is answered before anything else: --version and --help
+// (and a mistake) need neither a display nor a session bus, and start
+// nothing. GTK's own options (--display and the like) are accepted.
 class Application {
 public:
   struct Hooks {
@@ -34,9 +39,11 @@ public:
   void setDelegate(std::weak_ptr<platform::Delegate> delegate) { delegate_ = std::move(delegate); }
   void setHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
-  // Runs the loop in the first instance; a later launch hands over to the
-  // running one and returns. The exit status of the process.
-  [[nodiscard]] int run();
+  // Answers the command line; then runs the loop in the first instance,
+  // calling `launching` once it is known to be the first (before GTK starts
+  // up), while a later launch hands over to the running one and returns.
+  // The exit status of the process.
+  [[nodiscard]] int run(int argc, char** argv, std::function<void()> launching = {});
 
   [[nodiscard]] GtkApplication* application() const { return app_.get(); }
 
@@ -53,9 +60,9 @@ public:
   [[nodiscard]] bool quitting() const { return quitting_; }
 
 private:
-  void create(GApplicationFlags flags);
   void finishQuit();
 
+  static gint onLocalOptions(GApplication* app, GVariantDict* options, gpointer self);
   static void onStartup(GApplication* app, gpointer self);
   static void onActivate(GApplication* app, gpointer self);
   static void onQueryEnd(GtkApplication* app, gpointer self);
@@ -67,6 +74,8 @@ private:
   GObjectPtr<GtkApplication> app_;
   std::weak_ptr<platform::Delegate> delegate_;
   Hooks hooks_;
+  std::function<void()> launching_;
+  std::string versionHelp_; // read by --help
   bool launched_ = false;
   bool awaitingReply_ = false;
   bool quitting_ = false;

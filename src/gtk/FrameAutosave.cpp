@@ -20,6 +20,9 @@ namespace {
 
 // Beyond any real screen; larger values mean the file was damaged or edited.
 constexpr int maxExtent = 32768;
+// The page's zoom goes no further either way.
+constexpr double leastZoom = 0.3;
+constexpr double mostZoom = 3.0;
 // A few frames take a few hundred bytes; anything far bigger is not ours.
 constexpr std::uintmax_t maxFileBytes = std::uintmax_t{1} << 20;
 
@@ -97,6 +100,11 @@ std::optional<Frame> FrameAutosave::load() const {
     frame.y = y;
   }
   frame.maximized = g_key_file_get_boolean(file.get(), group, "maximized", nullptr) != FALSE;
+  GErrorPtr noZoom;
+  const double zoom = g_key_file_get_double(file.get(), group, "zoom", OutPtr(noZoom));
+  if (!noZoom && zoom >= leastZoom && zoom <= mostZoom) {
+    frame.zoom = zoom;
+  }
   return frame;
 }
 
@@ -121,6 +129,7 @@ void FrameAutosave::save(const Frame& frame) const {
     g_key_file_set_integer(file.get(), group, "y", *frame.y);
   }
   g_key_file_set_boolean(file.get(), group, "maximized", frame.maximized ? TRUE : FALSE);
+  g_key_file_set_double(file.get(), group, "zoom", frame.zoom);
   // Written to a new temporary file and renamed over whatever stands there:
   // nothing in the way is ever opened.
   g_key_file_save_to_file(file.get(), file_.c_str(), nullptr);

@@ -6,14 +6,15 @@
 
 namespace tarvo::gtk {
 
-// A window's remembered frame. The position is only known where the display
-// server tells a client where its window is (X11, not Wayland).
+// A window's remembered frame, and the zoom of the page it shows. The position is only known where
+// the display server tells a client where its window is (X11, not Wayland).
 struct Frame {
   int width = 0;
   int height = 0;
   std::optional<int> x;
   std::optional<int> y;
   bool maximized = false;
+  double zoom = 1.0; // the page's zoom, kept with the window
 };
 
 // Keeps frames in a small key file, one group per autosave name. Unreadable or

@@ -8,13 +8,12 @@
 
 namespace tarvo::gtk {
 
-GtkUi::GtkUi(std::string applicationId, Folders folders, std::shared_ptr<platform::Log> log)
-    : folders_(std::move(folders)), log_(std::move(log)),
-      shell_(std::move(applicationId), folders_.icons),
+GtkUi::GtkUi(std::string applicationId, Folders folders)
+    : folders_(std::move(folders)), shell_(std::move(applicationId), folders_.icons),
       menuHandler_(
           std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })),
-      sandboxProbe_(
-          std::async(std::launch::async | std::launch::deferred, webProcessSandboxMissing)),
+      keyHandler_(
+          std::make_shared<std::function<void(PageKey)>>([this](PageKey key) { press(key); })),
       notifications_(DesktopNotifications::make(
           g_get_application_name() != nullptr ? g_get_application_name() : "", TARVO_APP_ID)) {
   shell_.setHooks({
@@ -29,17 +28,35 @@ GtkUi::GtkUi(std::string applicationId, Folders folders, std::shared_ptr<platfor
 }
 
 GtkUi::~GtkUi() {
-  // A menu item activated from here on finds nobody to call.
+  // A menu item or a key activated from here on finds nobody to call.
   *menuHandler_ = nullptr;
+  *keyHandler_ = nullptr;
+  if (web_) {
+    g_signal_handlers_disconnect_by_data(web_->widget(), this);
+  }
 }
 
-void GtkUi::attach(std::weak_ptr<platform::Delegate> delegate) {
+void GtkUi::attach(std::weak_ptr<platform::Delegate> delegate, std::shared_ptr<platform::Log> log) {
   delegate_ = delegate;
+  log_ = std::move(log);
   shell_.setDelegate(std::move(delegate));
+}
+
+int GtkUi::run(int argc, char** argv, std::function<void()> launching) {
+  return shell_.run(argc, argv, [this, launching = std::move(launching)] {
+    // Tried while GTK starts up, so the first web process need not wait for
+    // it; only by the first instance, once the command line is answered.
+    sandboxProbe_ =
+        std::async(std::launch::async | std::launch::deferred, webProcessSandboxMissing);
+    if (launching) {
+      launching();
+    }
+  });
 }
 
 void GtkUi::installMenuBar(const platform::MenuBar& bar) {
   menus_ = bar;
+  installKeys();
   buildMenuBar();
 }
 
@@ -50,8 +67,7 @@ void GtkUi::buildMenuBar() {
     return;
   }
   const char* name = g_get_application_name();
-  window_->setMenuBar(gtk::buildMenuBar(*menus_, window_->accelerators(),
-                                        name != nullptr ? name : "", menuHandler_));
+  window_->setMenuBar(gtk::buildMenuBar(*menus_, name != nullptr ? name : "", menuHandler_));
 }
 
 void GtkUi::createWindow(const platform::WindowSpec& spec) {
@@ -64,6 +80,7 @@ void GtkUi::createWindow(const platform::WindowSpec& spec) {
   buildMenuBar();
   if (web_) {
     window_->setContent(web_->widget());
+    pageReady();
   }
 }
 
@@ -73,7 +90,8 @@ void GtkUi::createWebView() {
   }
   // Decided before WebKit starts its first web process, which it would
   // abort on a sandbox that fails.
-  const std::optional<std::string> unsandboxed = sandboxProbe_.get();
+  const std::optional<std::string> unsandboxed =
+      sandboxProbe_.valid() ? sandboxProbe_.get() : webProcessSandboxMissing();
   if (unsandboxed && log_) {
     log_->note("the web process runs without its sandbox: " + *unsandboxed);
   }
@@ -81,6 +99,7 @@ void GtkUi::createWebView() {
   web_->showNotificationsWith(notifications_);
   if (window_) {
     window_->setContent(web_->widget());
+    pageReady();
   }
 }
 

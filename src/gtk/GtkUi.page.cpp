@@ -70,24 +70,12 @@ void GtkUi::cancelDownloads() {
   }
 }
 
-// Ctrl+Shift+I, a key of the window and never an item of its menus.
 void GtkUi::enableDeveloperTools() {
   if (!web_ || !window_) {
     return;
   }
   web_->enableDeveloperTools();
-  gtk_accel_group_connect(window_->accelerators(), GDK_KEY_i,
-                          GdkModifierType(GDK_CONTROL_MASK | GDK_SHIFT_MASK), GtkAccelFlags(0),
-                          g_cclosure_new(G_CALLBACK(onInspectKey), this, nullptr));
-}
-
-gboolean GtkUi::onInspectKey(GtkAccelGroup* /*group*/, GObject* /*window*/, guint /*key*/,
-                             GdkModifierType /*modifiers*/, gpointer self) {
-  auto* me = static_cast<GtkUi*>(self);
-  if (me->web_) {
-    me->web_->showInspector();
-  }
-  return TRUE;
+  installInspectorKey();
 }
 
 } // namespace tarvo::gtk

@@ -42,11 +42,9 @@ bool reachable(const Frame& frame) {
 MainWindow::MainWindow(GtkApplication* app, const platform::WindowSpec& spec,
                        std::filesystem::path autosaveFile, std::function<void()> onClosed)
     : window_(GObjectPtr<GtkWidget>::retain(gtk_application_window_new(app))),
-      accelerators_(GObjectPtr<GtkAccelGroup>::adopt(gtk_accel_group_new())),
       onClosed_(std::move(onClosed)), minWidth_(spec.minWidth), minHeight_(spec.minHeight) {
   GtkWindow* win = window();
   gtk_window_set_title(win, spec.title.c_str());
-  gtk_window_add_accel_group(win, accelerators_.get());
   // No GMenu-based bar from the application: ours is a real GtkMenuBar.
   gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(win), FALSE);
 
@@ -58,6 +56,9 @@ MainWindow::MainWindow(GtkApplication* app, const platform::WindowSpec& spec,
   box_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(win), box_);
   gtk_widget_show(box_);
+  chrome_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_box_pack_start(GTK_BOX(box_), chrome_, FALSE, FALSE, 0);
+  gtk_widget_show(chrome_);
 
   if (!spec.autosaveName.empty()) {
     autosave_.emplace(std::move(autosaveFile), spec.autosaveName);
@@ -83,12 +84,13 @@ void MainWindow::restoreFrame(const platform::WindowSpec& spec) {
   GtkWindow* win = window();
   gtk_window_set_default_size(win, spec.width, spec.height);
   gtk_window_set_position(win, GTK_WIN_POS_CENTER);
-  frame_ = Frame{spec.width, spec.height, {}, {}, false};
+  frame_ = Frame{spec.width, spec.height, {}, {}, false, 1.0};
 
   const auto saved = autosave_ ? autosave_->load() : std::nullopt;
   if (!saved) {
     return;
   }
+  frame_.zoom = saved->zoom;
   frame_.width = std::max(saved->width, spec.minWidth);
   frame_.height = std::max(saved->height, spec.minHeight);
   gtk_window_set_default_size(win, frame_.width, frame_.height);
@@ -119,8 +121,8 @@ void MainWindow::setMenuBar(GtkWidget* bar) {
     gtk_widget_destroy(menuBar_);
   }
   menuBar_ = bar;
-  gtk_box_pack_start(GTK_BOX(box_), bar, FALSE, FALSE, 0);
-  gtk_box_reorder_child(GTK_BOX(box_), bar, 0);
+  gtk_box_pack_start(GTK_BOX(chrome_), bar, FALSE, FALSE, 0);
+  gtk_box_reorder_child(GTK_BOX(chrome_), bar, 0);
   gtk_widget_show_all(bar);
 }
 
@@ -129,18 +131,26 @@ void MainWindow::setContent(GtkWidget* content) {
     gtk_widget_destroy(content_);
   }
   content_ = content;
-  gtk_box_pack_start(GTK_BOX(box_), content, TRUE, TRUE, 0);
+  gtk_box_pack_end(GTK_BOX(box_), content, TRUE, TRUE, 0);
   gtk_widget_show(content);
   gtk_widget_grab_focus(content);
 }
 
 void MainWindow::setStatusView(GtkWidget* view) {
   if (status_ != nullptr) {
-    gtk_container_remove(GTK_CONTAINER(box_), status_);
+    gtk_container_remove(GTK_CONTAINER(chrome_), status_);
   }
   status_ = view;
-  gtk_box_pack_start(GTK_BOX(box_), view, FALSE, FALSE, 0);
-  gtk_box_reorder_child(GTK_BOX(box_), view, menuBar_ != nullptr ? 1 : 0);
+  gtk_box_pack_end(GTK_BOX(chrome_), view, FALSE, FALSE, 0);
+}
+
+void MainWindow::setFindBar(GtkWidget* bar) {
+  if (findBar_ != nullptr) {
+    gtk_container_remove(GTK_CONTAINER(box_), findBar_);
+  }
+  findBar_ = bar;
+  gtk_box_pack_start(GTK_BOX(box_), bar, FALSE, FALSE, 0);
+  gtk_box_reorder_child(GTK_BOX(box_), bar, 1); // below the chrome
 }
 
 void MainWindow::present() {
@@ -166,6 +176,21 @@ void MainWindow::toggleZoom() {
     gtk_window_unmaximize(window());
   } else {
     gtk_window_maximize(window());
+  }
+}
+
+void MainWindow::toggleFullScreen() {
+  if (fullScreen_) {
+    gtk_window_unfullscreen(window());
+  } else {
+    gtk_window_fullscreen(window());
+  }
+}
+
+void MainWindow::setZoom(double zoom) {
+  if (zoom != frame_.zoom) {
+    frame_.zoom = zoom;
+    scheduleSave();
   }
 }
 
@@ -204,6 +229,9 @@ gboolean MainWindow::onWindowState(GtkWidget* /*widget*/, GdkEventWindowState* e
                                    gpointer self) {
   auto* me = static_cast<MainWindow*>(self);
   me->maximized_ = (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+  // The page's full screen is the window's too: WebKit makes it so.
+  me->fullScreen_ = (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
+  gtk_widget_set_visible(me->chrome_, me->fullScreen_ ? FALSE : TRUE);
   me->scheduleSave();
   return FALSE;
 }

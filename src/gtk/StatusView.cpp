@@ -13,7 +13,7 @@ constexpr int marginH = 16;
 
 StatusView::StatusView(const char* iconName)
     : root_(GObjectPtr<GtkWidget>::adopt(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0))),
-      spinner_(gtk_spinner_new()), label_(gtk_label_new(nullptr)), button_(gtk_button_new()) {
+      label_(gtk_label_new(nullptr)), button_(gtk_button_new()) {
   GtkWidget* root = root_.get();
   GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, spacing);
   gtk_widget_set_margin_top(row, marginV);
@@ -28,7 +28,7 @@ StatusView::StatusView(const char* iconName)
   gtk_label_set_single_line_mode(GTK_LABEL(label_), TRUE);
 
   gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(row), spinner_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(row), spinner_.widget(), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(row), label_, TRUE, TRUE, 0);
   gtk_box_pack_end(GTK_BOX(row), button_, FALSE, FALSE, 0);
   g_signal_connect(button_, "clicked", G_CALLBACK(onButton), this);
@@ -57,7 +57,7 @@ void StatusView::refresh() {
   AtkObject* accessible = gtk_widget_get_accessible(root);
   const std::string& text = line_.empty() ? notice_ : line_;
   if (text.empty()) {
-    gtk_spinner_stop(GTK_SPINNER(spinner_));
+    spinner_.stop();
     gtk_widget_hide(root);
     atk_object_set_name(accessible, "");
     return;
@@ -65,11 +65,11 @@ void StatusView::refresh() {
   gtk_label_set_text(GTK_LABEL(label_), text.c_str());
   atk_object_set_name(accessible, text.c_str());
   const bool notice = line_.empty();
-  gtk_widget_set_visible(spinner_, notice ? FALSE : TRUE);
+  gtk_widget_set_visible(spinner_.widget(), notice ? FALSE : TRUE);
   if (notice) {
-    gtk_spinner_stop(GTK_SPINNER(spinner_));
+    spinner_.stop();
   } else {
-    gtk_spinner_start(GTK_SPINNER(spinner_));
+    spinner_.start();
   }
   gtk_widget_set_visible(button_, notice && action_ ? TRUE : FALSE);
   gtk_widget_show(root);

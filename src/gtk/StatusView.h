@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gtk/GObjectPtr.h"
+#include "gtk/SpinnerView.h"
 
 #include <gtk/gtk.h>
 
@@ -12,7 +13,9 @@ namespace tarvo::gtk {
 // The strip above the web view that says what is under way: the
 // application's icon, a spinner and one line of text, drawn in the desktop
 // theme's own colours. Assistive technology reads it as a status bar whose
-// name is the line.
+// name is the line. It costs next to nothing: the icon comes from the
+// theme's pictures at its size, and the spinner is drawn, so neither loads
+// the SVG renderer.
 class StatusView {
 public:
   explicit StatusView(const char* iconName);
@@ -33,9 +36,9 @@ private:
   static void onButton(GtkButton* button, gpointer self);
 
   GObjectPtr<GtkWidget> root_;
-  GtkWidget* spinner_; // owned by root_
-  GtkWidget* label_;   // owned by root_
-  GtkWidget* button_;  // owned by root_
+  SpinnerView spinner_; // its widget owned by root_
+  GtkWidget* label_;    // owned by root_
+  GtkWidget* button_;   // owned by root_
   std::string line_;
   std::string notice_;
   std::function<void()> action_;

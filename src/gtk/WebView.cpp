@@ -1,5 +1,7 @@
 #include "gtk/WebView.h"
 
+#include "gtk/UserLanguages.h"
+
 #include "gtk/ExtensionWire.h"
 
 #include <algorithm>
@@ -40,6 +42,7 @@ WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::pa
       webkit_web_context_new_with_website_data_manager(data_.manager()));
   // No memory or disk cache at all: a load always fetches the page afresh.
   webkit_web_context_set_cache_model(context_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  askForUserLanguages(context_.get());
   // The web process runs the page's scripts: it runs in namespaces of its
   // own (bubblewrap), seeing little of the user's files, and its system calls
   // filtered, wherever the system lets it. Both must be said before the first

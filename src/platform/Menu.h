@@ -29,14 +29,14 @@ enum class Action {
 
 struct MenuItem {
   bool separator = false;
-  std::string title;
+  std::string title; // the letter after an underscore is its mnemonic
   Action action = Action::about;
   std::string key;    // a lower-case letter or a digit, or empty for no shortcut
   bool shift = false; // the primary modifier (Control here) is always on
 };
 
 struct Menu {
-  std::string title; // empty for the application menu, which the platform names
+  std::string title; // as an item's; empty for the application menu, which the platform names
   std::vector<MenuItem> items;
 };
 

@@ -1,5 +1,7 @@
 #include "shell/Texts.h"
 
+#include "platform/Translate.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <vector>
@@ -7,15 +9,19 @@
 namespace tarvo {
 namespace {
 
+using platform::fill;
+using platform::tr;
+using platform::trn;
+
 constexpr int firstButton = 0;
 constexpr int secondButton = 1;
 constexpr std::size_t namesShown = 4;
 
-std::string joined(const std::vector<std::string>& parts) {
+std::string joined(const std::vector<std::string>& parts, const std::string& separator) {
   std::string out;
   for (const auto& part : parts) {
     if (!out.empty()) {
-      out += ", ";
+      out += separator;
     }
     out += part;
   }
@@ -25,38 +31,51 @@ std::string joined(const std::vector<std::string>& parts) {
 } // namespace
 
 platform::Alert couldNotStartAlert(const std::string& message) {
-  return {
-      "Tarvo Studio could not start", message, {"Try Again", "Open the Log", "Quit"}, firstButton};
+  return {tr("Tarvo Studio could not start"),
+          message,
+          {tr("Try Again"), tr("Open the Log"), tr("Quit")},
+          firstButton};
 }
 
 std::string giveUpMessage(std::int64_t restarts, std::int32_t status, const std::string& logPath) {
-  return "Tarvo Studio's service stopped " + std::to_string(restarts) + " times (last exit " +
-         std::to_string(status) + "). " + "See " + logPath + ". Nothing was sent to Tarvo.";
+  const auto count = static_cast<unsigned long>(std::max<std::int64_t>(restarts, 0));
+  return fill(
+      trn("Tarvo Studio's service stopped {restarts} times (last exit {status}). See {log}. "
+          "Nothing was sent to Tarvo.",
+          "Tarvo Studio's service stopped {restarts} times (last exit {status}). See {log}. "
+          "Nothing was sent to Tarvo.",
+          count),
+      {{"restarts", std::to_string(restarts)},
+       {"status", std::to_string(status)},
+       {"log", logPath}});
 }
 
 platform::Alert pageAlert(const std::string& message) {
-  return {"Tarvo Studio", message, {"OK"}, firstButton};
+  // The title is the application's name, in every language.
+  return {"Tarvo Studio", message, {tr("OK")}, firstButton};
 }
 
 std::string startingLine() {
-  return "Starting Tarvo Studio\u2026";
+  return tr("Starting Tarvo Studio\u2026");
 }
 
 std::string restartingLine() {
-  return "Restarting the service\u2026";
+  return tr("Restarting the service\u2026");
 }
 
 std::string restartingInLine(int seconds) {
-  return "Restarting the service in " + std::to_string(seconds) +
-         (seconds == 1 ? " second\u2026" : " seconds\u2026");
+  return fill(trn("Restarting the service in {seconds} second\u2026",
+                  "Restarting the service in {seconds} seconds\u2026",
+                  static_cast<unsigned long>(std::max(seconds, 0))),
+              {{"seconds", std::to_string(seconds)}});
 }
 
 platform::Alert noAnswerAlert() {
-  return {"Tarvo Studio cannot tell what is running",
-          "Its own service did not answer, so whether a pipeline is in flight is unknown \u2014 "
-          "not \u201cnothing\u201d. Quitting now would stop Studio following anything that is: "
-          "Tarvo would keep running it, and the result would never be fetched or recorded.",
-          {"Quit anyway", "Stay open"},
+  return {tr("Tarvo Studio cannot tell what is running"),
+          tr("Its own service did not answer, so whether a pipeline is in flight is unknown \u2014 "
+             "not \u201cnothing\u201d. Quitting now would stop Studio following anything that is: "
+             "Tarvo would keep running it, and the result would never be fetched or recorded."),
+          {tr("Quit anyway"), tr("Stay open")},
           firstButton};
 }
 
@@ -71,13 +90,22 @@ bool hasWorkInFlight(const protocol::Busy& busy) {
 std::string inFlightInformative(const protocol::Busy& busy) {
   std::vector<std::string> lines;
   if (busy.running > 0) {
-    lines.push_back(std::to_string(busy.running) + " run(s) Studio is following");
+    lines.push_back(
+        fill(trn("{count} run(s) Studio is following", "{count} run(s) Studio is following",
+                 static_cast<unsigned long>(busy.running)),
+             {{"count", std::to_string(busy.running)}}));
   }
   if (busy.pending > 0) {
-    lines.push_back(std::to_string(busy.pending) + " call(s) waiting for your approval");
+    lines.push_back(fill(trn("{count} call(s) waiting for your approval",
+                             "{count} call(s) waiting for your approval",
+                             static_cast<unsigned long>(busy.pending)),
+                         {{"count", std::to_string(busy.pending)}}));
   }
   if (busy.chats > 0) {
-    lines.push_back(std::to_string(busy.chats) + " question(s) still being answered");
+    lines.push_back(fill(trn("{count} question(s) still being answered",
+                             "{count} question(s) still being answered",
+                             static_cast<unsigned long>(busy.chats)),
+                         {{"count", std::to_string(busy.chats)}}));
   }
   // Byte order of UTF-8 text is the order of its code points.
   std::vector<std::string> names = busy.names;
@@ -87,23 +115,26 @@ std::string inFlightInformative(const protocol::Busy& busy) {
     names.resize(namesShown);
   }
 
-  std::string text = joined(lines);
-  if (!names.empty()) {
-    text += " (" + joined(names) + ")";
-  }
-  text += ".\n\n";
-  // clang-format off
-  text += "Quitting does not stop a pipeline \u2014 Tarvo keeps running it \u2014 but Studio stops following it, so its ";
-  text += "result is never fetched, never verified and never written to the record. A call waiting for your ";
-  text += "approval is lost with the window.";
-  // clang-format on
+  // TRANSLATORS: between the items of a list, such as "2 run(s) Studio is
+  // following, 1 call(s) waiting for your approval".
+  const std::string separator = tr(", ");
+  const std::string what = joined(lines, separator);
+  // TRANSLATORS: {what} is the list of what is in flight, {names} the names
+  // of the tools involved, separated like the list.
+  std::string text = names.empty() ? fill(tr("{what}."), {{"what", what}})
+                                   : fill(tr("{what} ({names})."),
+                                          {{"what", what}, {"names", joined(names, separator)}});
+  text += "\n\n";
+  text += tr("Quitting does not stop a pipeline \u2014 Tarvo keeps running it \u2014 but Studio "
+             "stops following it, so its result is never fetched, never verified and never "
+             "written to the record. A call waiting for your approval is lost with the window.");
   return text;
 }
 
 platform::Alert inFlightAlert(const protocol::Busy& busy) {
-  return {busy.running > 0 ? "A pipeline is running" : "Something is still in flight",
+  return {busy.running > 0 ? tr("A pipeline is running") : tr("Something is still in flight"),
           inFlightInformative(busy),
-          {"Stay open", "Quit anyway"},
+          {tr("Stay open"), tr("Quit anyway")},
           firstButton};
 }
 

@@ -146,15 +146,15 @@ std::optional<std::string> Service::start() {
       [this] {
         note("start: begins");
         auto result = startOnce();
-        note(result ? "start: failed: " + *result : "start: the service answers");
-        return result;
+        note(result ? "start: failed: " + result->english : "start: the service answers");
+        return result ? std::optional(std::move(result->shown)) : std::nullopt;
       },
       [this, stopsBefore = stopsSoFar()](const std::optional<std::string>& result) {
         return result ? stopsSoFar() == stopsBefore : isMine();
       });
 }
 
-std::optional<std::string> Service::startOnce() {
+std::optional<StartTexts::Text> Service::startOnce() {
   if (closed()) {
     return StartTexts::quitting();
   }
@@ -192,7 +192,7 @@ bool Service::alreadyUp() {
   return true;
 }
 
-std::optional<std::string> Service::refuseOtherServers() const {
+std::optional<StartTexts::Text> Service::refuseOtherServers() const {
   if (auto reported = pingName()) {
     return *reported == name ? StartTexts::alreadyServing(port)
                              : StartTexts::portHeld(port, *reported);
@@ -204,7 +204,7 @@ std::optional<std::string> Service::refuseOtherServers() const {
   return std::nullopt;
 }
 
-std::optional<std::string> Service::checkBundle() const {
+std::optional<StartTexts::Text> Service::checkBundle() const {
   std::error_code error;
   if (folders_.resources.empty() || !std::filesystem::exists(serviceFolder() / "app", error)) {
     return StartTexts::incomplete();
@@ -212,8 +212,8 @@ std::optional<std::string> Service::checkBundle() const {
   return std::nullopt;
 }
 
-std::optional<std::string> Service::launch(const std::string& interpreter,
-                                           std::shared_ptr<ChildProcess>& child) {
+std::optional<StartTexts::Text> Service::launch(const std::string& interpreter,
+                                                std::shared_ptr<ChildProcess>& child) {
   // Closed when this returns; the child keeps its own copies.
   const UniqueFd log = log_.descriptorForChild();
   child = ChildProcess::create({interpreter,
@@ -249,7 +249,8 @@ std::optional<std::string> Service::launch(const std::string& interpreter,
 
 // Our name is believed only from a port our child holds. Another holder
 // keeps our child from listening at all, so waiting longer cannot help.
-std::optional<std::string> Service::awaitReadiness(const std::shared_ptr<ChildProcess>& child) {
+std::optional<StartTexts::Text>
+Service::awaitReadiness(const std::shared_ptr<ChildProcess>& child) {
   for (int attempt = 0; attempt < timing_.attempts; ++attempt) {
     if (closed()) {
       return StartTexts::quitting();

@@ -10,6 +10,7 @@
 #include "supervisor/PortOwnership.h"
 #include "supervisor/ServiceTiming.h"
 #include "supervisor/StartGate.h"
+#include "supervisor/StartTexts.h"
 #include "supervisor/UserFolders.h"
 
 #include <nlohmann/json_fwd.hpp>
@@ -123,13 +124,13 @@ private:
           std::optional<std::vector<std::string>> interpreters, PortCheck portCheck);
 
   // The steps of one start, in order; each gives the message that ends it.
-  [[nodiscard]] std::optional<std::string> startOnce();
+  [[nodiscard]] std::optional<StartTexts::Text> startOnce();
   [[nodiscard]] bool alreadyUp();
-  [[nodiscard]] std::optional<std::string> refuseOtherServers() const;
-  [[nodiscard]] std::optional<std::string> checkBundle() const;
-  [[nodiscard]] std::optional<std::string> launch(const std::string& interpreter,
-                                                  std::shared_ptr<ChildProcess>& child);
-  [[nodiscard]] std::optional<std::string>
+  [[nodiscard]] std::optional<StartTexts::Text> refuseOtherServers() const;
+  [[nodiscard]] std::optional<StartTexts::Text> checkBundle() const;
+  [[nodiscard]] std::optional<StartTexts::Text> launch(const std::string& interpreter,
+                                                       std::shared_ptr<ChildProcess>& child);
+  [[nodiscard]] std::optional<StartTexts::Text>
   awaitReadiness(const std::shared_ptr<ChildProcess>& child);
   [[nodiscard]] std::optional<std::string> python() const;
   [[nodiscard]] std::vector<std::string> childEnvironment() const;

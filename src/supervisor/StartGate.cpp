@@ -35,9 +35,9 @@ StartGate::Result StartGate::run(const std::function<Result()>& start, const Hol
     try {
       result = start();
     } catch (const std::exception& failure) {
-      result = StartTexts::couldNotStart(failure.what());
+      result = StartTexts::couldNotStart(failure.what()).shown;
     } catch (...) {
-      result = StartTexts::couldNotStart("unknown error");
+      result = StartTexts::couldNotStart("unknown error").shown;
     }
     {
       std::lock_guard guard(mutex_);

@@ -2,51 +2,54 @@
 
 namespace tarvo {
 
-std::string StartTexts::alreadyServing(int port) {
-  // clang-format off
-  return std::string("Something is already serving on 127.0.0.1:") + std::to_string(port) +
-         " and this app did not start it. " +
-         "Tarvo Studio will not attach to a service it did not start, because that service would be " +
-         "handed this install's token. Quit the other copy (or the leftover `python3 -m app serve`), " +
-         "then try again.";
-  // clang-format on
+using platform::trLogged;
+
+StartTexts::Text StartTexts::alreadyServing(int port) {
+  return trLogged("Something is already serving on 127.0.0.1:{port} and this app did not start "
+                  "it. Tarvo Studio will not attach to a service it did not start, because that "
+                  "service would be handed this install's token. Quit the other copy (or the "
+                  "leftover `python3 -m app serve`), then try again.",
+                  {{"port", std::to_string(port)}});
 }
 
-std::string StartTexts::portHeld(int port, const std::string& reported) {
-  return "Port " + std::to_string(port) + " is held by \u201C" + reported +
-         "\u201D, which is not Tarvo Studio. Free the port and try again.";
+StartTexts::Text StartTexts::portHeld(int port, const std::string& reported) {
+  return trLogged("Port {port} is held by \u201C{name}\u201D, which is not Tarvo Studio. Free the "
+                  "port and try again.",
+                  {{"port", std::to_string(port)}, {"name", reported}});
 }
 
-std::string StartTexts::portTaken(int port) {
-  return "Port " + std::to_string(port) +
-         " is held by another program, which is not Tarvo Studio's service. Tarvo Studio will "
-         "not hand it this install's token. Quit that program or free the port, then try again.";
+StartTexts::Text StartTexts::portTaken(int port) {
+  return trLogged("Port {port} is held by another program, which is not Tarvo Studio's service. "
+                  "Tarvo Studio will not hand it this install's token. Quit that program or free "
+                  "the port, then try again.",
+                  {{"port", std::to_string(port)}});
 }
 
-std::string StartTexts::incomplete() {
-  return "This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it from "
-         "its package, or run make install again: an installation whose files were replaced in "
-         "place can be left without its service, or with files of another version mixed in.";
+StartTexts::Text StartTexts::incomplete() {
+  return trLogged("This copy of Tarvo Studio is incomplete (its service is missing). Reinstall it "
+                  "from its package, or run make install again: an installation whose files were "
+                  "replaced in place can be left without its service, or with files of another "
+                  "version mixed in.");
 }
 
-std::string StartTexts::needsPython() {
-  return "Tarvo Studio needs Python 3.10 or later.";
+StartTexts::Text StartTexts::needsPython() {
+  return trLogged("Tarvo Studio needs Python 3.10 or later.");
 }
 
-std::string StartTexts::couldNotStart(const std::string& description) {
-  return "The service could not start: " + description;
+StartTexts::Text StartTexts::couldNotStart(const std::string& description) {
+  return trLogged("The service could not start: {reason}", {{"reason", description}});
 }
 
-std::string StartTexts::stoppedWhileStarting(const std::filesystem::path& log) {
-  return "The service stopped while starting. See " + log.string() + ".";
+StartTexts::Text StartTexts::stoppedWhileStarting(const std::filesystem::path& log) {
+  return trLogged("The service stopped while starting. See {log}.", {{"log", log.string()}});
 }
 
-std::string StartTexts::noAnswerInTime(const std::filesystem::path& log) {
-  return "The service did not answer in time. See " + log.string() + ".";
+StartTexts::Text StartTexts::noAnswerInTime(const std::filesystem::path& log) {
+  return trLogged("The service did not answer in time. See {log}.", {{"log", log.string()}});
 }
 
-std::string StartTexts::quitting() {
-  return "Tarvo Studio is quitting.";
+StartTexts::Text StartTexts::quitting() {
+  return trLogged("Tarvo Studio is quitting.");
 }
 
 std::string_view StartTexts::notRunning() {

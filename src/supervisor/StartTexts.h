@@ -1,28 +1,34 @@
 #pragma once
 
+#include "platform/Translate.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace tarvo {
 
-// What start() tells the user when the backend is not running.
+// What start() tells the user when the backend is not running: each text in
+// the user's language, and in English for the log.
 struct StartTexts {
+  using Text = platform::LoggedText;
+
   // A server answers the port with our own name, yet our child does not run.
-  [[nodiscard]] static std::string alreadyServing(int port);
+  [[nodiscard]] static Text alreadyServing(int port);
   // A server of another name holds the port.
-  [[nodiscard]] static std::string portHeld(int port, const std::string& reported);
+  [[nodiscard]] static Text portHeld(int port, const std::string& reported);
   // A program that is not our child listens on the port, whatever it answers.
-  [[nodiscard]] static std::string portTaken(int port);
+  [[nodiscard]] static Text portTaken(int port);
   // The bundle has no backend.
-  [[nodiscard]] static std::string incomplete();
-  [[nodiscard]] static std::string needsPython();
-  [[nodiscard]] static std::string couldNotStart(const std::string& description);
-  [[nodiscard]] static std::string stoppedWhileStarting(const std::filesystem::path& log);
-  [[nodiscard]] static std::string noAnswerInTime(const std::filesystem::path& log);
+  [[nodiscard]] static Text incomplete();
+  [[nodiscard]] static Text needsPython();
+  [[nodiscard]] static Text couldNotStart(const std::string& description);
+  [[nodiscard]] static Text stoppedWhileStarting(const std::filesystem::path& log);
+  [[nodiscard]] static Text noAnswerInTime(const std::filesystem::path& log);
   // The application is quitting: the start was called off.
-  [[nodiscard]] static std::string quitting();
+  [[nodiscard]] static Text quitting();
   // Why an authenticated call was not sent: our child does not hold the port.
+  // A reply to the caller of the call, not a text shown by the application.
   [[nodiscard]] static std::string_view notRunning();
 };
 

@@ -31,7 +31,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "support"))
 import throwaway_session  # noqa: E402
 from throwaway_session import (add_user, pids_of_uid, remove_user,  # noqa: E402
-                               start_display, take_port_lock)
+                               start_display, start_wayland, take_port_lock)
 
 SKIP = 77
 SCREEN = (1400, 1000)  # the display's size, the same on X11 and Wayland
@@ -93,6 +93,28 @@ def start_squatter(tmp, tests, account, name):
     return orders, lair
 
 
+def has_locale(name):
+    """Whether the C library knows the locale `name` (de_DE.UTF-8 is listed as de_DE.utf8)."""
+    listed = subprocess.run(["locale", "-a"], capture_output=True, text=True, timeout=30,
+                            check=False).stdout.split()
+    wanted = name.lower().replace("utf-8", "utf8")
+    return any(entry.lower() == wanted for entry in listed)
+
+
+def make_locale(name):
+    """Compiles the locale `name` (language_COUNTRY.CHARSET) into the system's
+    archive, as the locales package's locale-gen does, unless it is there."""
+    if has_locale(name):
+        return True
+    source, _, charset = name.partition(".")
+    say(f"making the locale {name}")
+    done = subprocess.run(["localedef", "-i", source, "-f", charset or "UTF-8", name],
+                          capture_output=True, text=True, timeout=300, check=False)
+    if done.returncode not in (0, 1):  # 1: made, with warnings
+        say(done.stdout + done.stderr)
+    return has_locale(name)
+
+
 def prepare_bundle(source, backend, target):
     shutil.copytree(source, target, symlinks=True)
     if backend:
@@ -122,31 +144,6 @@ def enter_private_network():
                           check=False).returncode == 0
 
 
-def start_wayland(account, env, runtime, log):
-    """Starts a headless weston as the user; returns (its process, the name
-    of its socket in the runtime folder, or None when it never listened)."""
-    socket_name = "wayland-tarvo"
-    weston = subprocess.Popen(
-        ["weston", "--backend=headless-backend.so", f"--socket={socket_name}",
-         f"--width={SCREEN[0]}", f"--height={SCREEN[1]}", "--no-config", "--idle-time=0",
-         f"--log={log}"],
-        user=account.pw_uid, group=account.pw_gid, extra_groups=[], env=env,
-        cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
-        stderr=subprocess.DEVNULL)
-    path = os.path.join(runtime, socket_name)
-
-    def listening():
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-            return s.connect_ex(path) == 0
-
-    deadline = time.monotonic() + 20
-    while weston.poll() is None and time.monotonic() < deadline:
-        if os.path.exists(path) and listening():
-            return weston, socket_name
-        time.sleep(0.05)
-    return weston, None
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bundle", required=True, help="the built bundle (bin/, Resources/)")
@@ -167,6 +164,9 @@ def main():
     parser.add_argument("--squatter", action="store_true",
                         help="also run tests/e2e/squatter.py as a second throwaway user, "
                              "another user of the machine who wants the port")
+    parser.add_argument("--locale",
+                        help="a locale the test needs (de_DE.UTF-8), made if the system lacks "
+                             "it; the test finds its name in TARVO_E2E_LOCALE")
     parser.add_argument("test", help="the test file to run in the session")
     args = parser.parse_args()
 
@@ -191,6 +191,13 @@ def main():
         say("SKIPPED: /usr/bin/python3 cannot load the accessibility bindings "
             "(python3-gi and gir1.2-atspi-2.0; scripts/install-deps.sh installs them)")
         return SKIP
+    if args.locale and shutil.which("localedef") is None:
+        say("SKIPPED: localedef is missing (the locales package; scripts/install-deps.sh "
+            "installs it)")
+        return SKIP
+    if args.locale and not make_locale(args.locale):
+        say(f"FAILED: the locale {args.locale} could not be made")
+        return 1
     binary = os.path.join(args.bundle, "bin", "tarvo-studio")
     if not os.access(binary, os.X_OK):
         say(f"FAILED: no application at {binary}; build the target tarvo-studio first")
@@ -265,13 +272,15 @@ def main():
         else:
             env["GDK_BACKEND"] = "wayland"
             server_process, display = start_wayland(account, env, runtime,
-                                                    os.path.join(artifacts, "weston.log"))
+                                                    os.path.join(artifacts, "weston.log"), SCREEN)
             variable = "WAYLAND_DISPLAY"
         if display is None:
             say(f"FAILED: {server} did not start")
             return 1
         env[variable] = display
         env["TARVO_E2E_BUNDLE"] = bundle
+        if args.locale:
+            env["TARVO_E2E_LOCALE"] = args.locale
         env["TARVO_E2E_OUT"] = artifacts
         # The user may not be able to read the source tree (a home of mode 0700).
         tests = os.path.join(tmp, "tests")

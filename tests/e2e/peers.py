@@ -211,6 +211,17 @@ def running():
     return bool(reply and reply.get("running"))
 
 
+def events():
+    """What the stand-in backend's page reported and was asked for, in order."""
+    status, body = http("GET", "/test/events", timeout=2)
+    if status != 200:
+        return []
+    try:
+        return json.loads(body)
+    except ValueError:
+        return []
+
+
 def switch(**values):
     """Flips switches of the stand-in backend (testapp/app/switches.py, which
     names them and says what each does) for the launches that follow:

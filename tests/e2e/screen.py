@@ -187,6 +187,16 @@ def do_action(node, wanted=("click", "press", "activate", "jump")):
         return False
 
 
+def key_binding(node, index=0):
+    """The keys of an action as assistive technology reads them: for a menu
+    item, its mnemonic first (e.g. "<Alt>b;;<Control>x"); "" when none."""
+    try:
+        action = node.get_action_iface()
+        return (action.get_key_binding(index) or "") if action is not None else ""
+    except GLib.Error:
+        return ""
+
+
 def click(node, scroll=True, button=1):
     """Clicks the middle of a node with the pointer, as a person would. Unlike
     an accessibility action it never waits for what the click sets off (an

@@ -39,17 +39,26 @@ class Studio:
 
     launched = []  # every launch of this session, so none is left running
 
-    def __init__(self, own_group=False, wrapper=()):
+    def __init__(self, own_group=False, wrapper=(), env=None, args=()):
         """own_group: in a process group of its own, as a shell starts a job.
         wrapper: a command that ends by executing the application, whose path
-        it is given last (so the pid stays the application's)."""
+        it is given last (so the pid stays the application's). env: variables
+        to change for this launch (None removes one); args: its command line."""
         Studio.launched.append(self)
         self.number = len(Studio.launched)
         self.out_path = os.path.join(OUT, f"app-{self.number}.out")
         self.output = open(self.out_path, "wb")
-        self.process = subprocess.Popen([*wrapper, os.path.join(BUNDLE, "bin", "tarvo-studio")],
+        environment = dict(os.environ)
+        for variable, value in (env or {}).items():
+            if value is None:
+                environment.pop(variable, None)
+            else:
+                environment[variable] = value
+        self.process = subprocess.Popen([*wrapper, os.path.join(BUNDLE, "bin", "tarvo-studio"),
+                                         *args],
                                         stdout=self.output, stderr=subprocess.STDOUT,
-                                        cwd=HOME, process_group=0 if own_group else None)
+                                        cwd=HOME, env=environment,
+                                        process_group=0 if own_group else None)
         self.pid = self.process.pid
         self.main_window = None
 
@@ -276,7 +285,7 @@ class Studio:
         draws itself on Wayland."""
         frame = self.window()
         for node in children(frame) if frame is not None else []:
-            if role(node) == "filler" and any(role(c) == "menu bar" for c in children(node)):
+            if role(node) == "filler" and any(role(c) == "menu bar" for c in walk(node, depth=3)):
                 try:
                     box = node.get_component_iface().get_extents(Atspi.CoordType.WINDOW)
                 except (GLib.Error, AttributeError):

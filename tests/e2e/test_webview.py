@@ -10,7 +10,7 @@ import time
 from checks import stays, wait_for
 from peers import (DATA, HOME, LOG, TOKEN, as_path, environment_of, events, log_text,
                    namespaces, of_kind, ping, recorded, token, web_processes, writable_in_view)
-from screen import click, dialog_buttons, dialog_labels, transient_for
+from screen import click, dialog_buttons, dialog_labels, do_action, transient_for
 from studio import BUNDLE, activate_in_page, run, Studio, wait_dialog
 
 ALERT_TEXT = "The page says: hold on \u2014 \u201cquoted\u201d text."

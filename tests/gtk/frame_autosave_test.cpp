@@ -40,7 +40,16 @@ TEST_F(FrameAutosaveTest, SavedFrameComesBackAndTheFolderIsMade) {
   EXPECT_EQ(frame->x, 40);
   EXPECT_EQ(frame->y, 30);
   EXPECT_FALSE(frame->maximized);
+  EXPECT_DOUBLE_EQ(frame->zoom, 1.0);
   EXPECT_EQ(fs::status(file().parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST_F(FrameAutosaveTest, ThePagesZoomIsKeptWithTheFrameWithinItsBounds) {
+  FrameAutosave autosave(file(), "TarvoStudioMain");
+  autosave.save({1200, 800, 40, 30, false, 1.21});
+  EXPECT_DOUBLE_EQ(autosave.load()->zoom, 1.21);
+  write("[TarvoStudioMain]\nwidth=1000\nheight=700\nzoom=40\n");
+  EXPECT_DOUBLE_EQ(autosave.load()->zoom, 1.0);
 }
 
 TEST_F(FrameAutosaveTest, SizeWithoutPositionWhereThePositionIsUnknown) {

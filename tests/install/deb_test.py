@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""Builds the Debian package with CPack and inspects it with dpkg-deb.
+"""Builds the Debian package with CPack and inspects it with dpkg-deb and lintian.
 
 Its name, version and architecture, its dependencies (the GTK, WebKitGTK and
 libcurl runtime packages found by dpkg-shlibdeps, libcurl at the version the
 build needs, and python3), and its file list: everything under /usr, owned
-by root, the bundle, the launcher link, the desktop files, no bytecode. The package is never installed here.
+by root, the bundle, the launcher link, the desktop files, the translations,
+the copyright, changelog and manual page, no bytecode; and lintian finds no
+error and no warning in it. The package is never installed here.
 
 Exit status 0 passed, 1 failed, 77 when a tool it needs is missing.
 """
@@ -88,8 +90,21 @@ def check_fields(deb, version, architecture, curl_minimum):
     if not at_least(curl, curl_minimum):
         complaints.append(f"Depends does not ask for libcurl {curl_minimum} or later: "
                           f"{fields['Depends']}")
+    for name, constraints in depends.items():
+        if len(constraints) > 1:
+            complaints.append(f"Depends names {name} {len(constraints)} times: {fields['Depends']}")
     say(f"Depends: {fields['Depends']}")
     return complaints
+
+
+def check_lintian(deb):
+    """lintian's errors and warnings; an override in the package would need its reason."""
+    status, text = run(["lintian", "--fail-on", "error,warning", deb], timeout=300)
+    tags = [line for line in text.splitlines() if line[:2] in ("E:", "W:")]
+    if status != 0 or tags:
+        return [f"lintian: {line}" for line in tags] or [f"lintian ended with {status}: {text}"]
+    say("lintian: no error, no warning")
+    return []
 
 
 def parse_listing(text):
@@ -160,9 +175,10 @@ def main():
                         help="the oldest libcurl the build can run with")
     args = parser.parse_args()
 
-    for tool in ("dpkg-deb", "dpkg-shlibdeps", "dpkg"):
+    for tool in ("dpkg-deb", "dpkg-shlibdeps", "dpkg", "lintian"):
         if shutil.which(tool) is None:
-            say(f"SKIPPED: {tool} is missing (scripts/install-deps.sh installs dpkg-dev)")
+            say(f"SKIPPED: {tool} is missing (scripts/install-deps.sh installs dpkg-dev and "
+                "lintian)")
             return SKIP
     status, architecture = run(["dpkg", "--print-architecture"])
     architecture = architecture.strip()
@@ -183,6 +199,7 @@ def main():
         complaints += check_fields(deb, args.version, architecture, args.curl_minimum)
         complaints += check_contents(deb, args.bundle)
         complaints += check_components(args.build, args.component)
+        complaints += check_lintian(deb)
         for complaint in complaints:
             say(f"FAILED: {complaint}")
         if not complaints:

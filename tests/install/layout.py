@@ -12,9 +12,16 @@ LAUNCHER_TARGET = "../lib/tarvo-studio/bin/tarvo-studio"
 DESKTOP_ENTRY = f"share/applications/{APP_ID}.desktop"
 ICON = f"share/icons/hicolor/scalable/apps/{APP_ID}.svg"
 METAINFO = f"share/metainfo/{APP_ID}.metainfo.xml"
+# The PNG sizes beside the scalable icon, which need no SVG renderer.
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+PICTURES = [f"share/icons/hicolor/{n}x{n}/apps/{APP_ID}.png" for n in ICON_SIZES]
+TRANSLATIONS = ["share/locale/de/LC_MESSAGES/tarvo-studio.mo"]
+DOCUMENTS = ["share/doc/tarvo-studio/copyright", "share/doc/tarvo-studio/changelog.gz",
+             "share/man/man1/tarvo-studio.1.gz"]
 
 # Every file (or link) an install holds, apart from the bundle's resources.
-FIXED_FILES = [EXECUTABLE, EXTENSION, LAUNCHER, DESKTOP_ENTRY, ICON, METAINFO]
+FIXED_FILES = [EXECUTABLE, EXTENSION, LAUNCHER, DESKTOP_ENTRY, ICON, METAINFO, *PICTURES,
+               *TRANSLATIONS, *DOCUMENTS]
 
 
 def is_bytecode(path):

@@ -14,6 +14,7 @@ import os
 import pwd
 import random
 import shutil
+import socket
 import signal
 import stat
 import subprocess
@@ -214,3 +215,29 @@ def start_display(account, env):
     if not text.strip().isdigit():
         return xvfb, None
     return xvfb, ":" + text.strip().decode()
+
+
+def start_wayland(account, env, runtime, log, size):
+    """Starts a headless weston of `size` (width, height) as the user;
+    returns (its process, the name of its socket in the runtime folder, or
+    None when it never listened)."""
+    socket_name = "wayland-tarvo"
+    weston = subprocess.Popen(
+        ["weston", "--backend=headless-backend.so", f"--socket={socket_name}",
+         f"--width={size[0]}", f"--height={size[1]}", "--no-config", "--idle-time=0",
+         f"--log={log}"],
+        user=account.pw_uid, group=account.pw_gid, extra_groups=[], env=env,
+        cwd=account.pw_dir, start_new_session=True, stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL)
+    path = os.path.join(runtime, socket_name)
+
+    def listening():
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+            return s.connect_ex(path) == 0
+
+    deadline = time.monotonic() + 20
+    while weston.poll() is None and time.monotonic() < deadline:
+        if os.path.exists(path) and listening():
+            return weston, socket_name
+        time.sleep(0.05)
+    return weston, None

@@ -71,9 +71,9 @@ std::vector<platform::MenuItem> itemsOf(const platform::MenuBar& bar) {
 TEST(MainMenu, EachDelegateActionReachesItsOwnMethodOnce) {
   // The items the delegate answers, and the method each must reach.
   const std::map<std::string, std::string> expected = {
-      {"Reload the Window", "reload"}, {"Restart the Service", "restartService"},
-      {"Open the Log", "openLog"},     {"Open Studio's Data Folder", "openHome"},
-      {"Tarvo Studio", "showWindow"},
+      {"_Reload the Window", "reload"}, {"Restart the _Service", "restartService"},
+      {"Open the _Log", "openLog"},     {"Open Studio's _Data Folder", "openHome"},
+      {"_Tarvo Studio", "showWindow"},
   };
   std::map<std::string, std::string> reached;
   for (const auto& item : itemsOf(MainMenu::bar())) {

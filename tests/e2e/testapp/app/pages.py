@@ -40,7 +40,14 @@ MAIN = """<!DOCTYPE html>
 <button id="home" type="button">Open the data folder from the page</button>
 <button id="restart" type="button">Restart the service from the page</button>
 <button id="alert" type="button">Raise an alert</button>
+<button id="fullscreen" type="button">Show the page full screen</button>
 <script>
+document.getElementById('fullscreen').addEventListener('click', function () {
+  document.documentElement.requestFullscreen();
+});
+// The width in CSS pixels, which the page's zoom divides.
+report('width', String(innerWidth));
+addEventListener('resize', function () { report('width', String(innerWidth)); });
 document.getElementById('log').addEventListener('click', function () {
   bridge().postMessage({type: 'openLog'});
   report('main-posted', 'openLog');

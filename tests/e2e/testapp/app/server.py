@@ -104,7 +104,8 @@ class Handler(BaseHTTPRequestHandler):
             if query.get("kind") == "loaded" and query.get("detail") == "/":
                 print("page ready", flush=True)
             return self._send(204, "text/plain", "")
-        recorder.add(kind="request", method=method, path=self.path, host=host)
+        recorder.add(kind="request", method=method, path=self.path, host=host,
+                     language=self.headers.get("Accept-Language", ""))
         if url.path == "/broken":
             # A load that fails before any content arrives.
             self.close_connection = True
