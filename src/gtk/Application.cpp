@@ -1,5 +1,6 @@
 #include "gtk/Application.h"
 
+#include "gtk/GlibLog.h"
 #include "gtk/GlibPtr.h"
 
 #include <glib-unix.h>
@@ -51,6 +52,8 @@ int Application::run() {
   if (!g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error))) {
     // A session bus that cannot be used (none, or it refused the name):
     // start all the same, as a lone instance.
+    g_log(GlibLog::domain, G_LOG_LEVEL_WARNING, "running as a lone instance: %s",
+          error ? error->message : "the session bus could not be used");
     create(G_APPLICATION_NON_UNIQUE);
     g_application_register(G_APPLICATION(app_.get()), nullptr, OutPtr(error));
   }
@@ -165,6 +168,10 @@ void Application::inhibitLogout(bool on) {
     GtkWindow* window = hooks_.window ? hooks_.window() : nullptr;
     inhibitor_ =
         gtk_application_inhibit(app_.get(), window, GTK_APPLICATION_INHIBIT_LOGOUT, inhibitReason);
+    if (inhibitor_ == 0) {
+      g_log(GlibLog::domain, G_LOG_LEVEL_WARNING,
+            "the desktop would not hold off the end of the session while the service runs");
+    }
   } else if (!on && inhibitor_ != 0) {
     gtk_application_uninhibit(app_.get(), std::exchange(inhibitor_, 0U));
   }
