@@ -2,6 +2,7 @@
 
 #include "gtk/Application.h"
 #include "gtk/Folders.h"
+#include "gtk/GObjectPtr.h"
 #include "gtk/MainWindow.h"
 #include "gtk/MenuBarView.h"
 #include "gtk/StatusView.h"
@@ -37,6 +38,8 @@ public:
   void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
   void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
+  void updateAlert(const platform::Alert& alert) override;
+  void closeAlert() override;
   void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
   void openURL(const std::string& url) override;
   void terminate() override;
@@ -58,6 +61,7 @@ private:
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<WebView> web_;
   std::unique_ptr<StatusView> status_; // made when there is first something to say
+  GObjectPtr<GtkWidget> alert_;        // the application-modal alert, until it is answered
   int openSheets_ = 0;
 };
 

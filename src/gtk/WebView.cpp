@@ -70,6 +70,7 @@ WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::pa
   g_signal_connect(view, "user-message-received", G_CALLBACK(onUserMessage), this);
   g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
 
   // The web process starts with a view's first navigation. Asking for an
   // empty page now starts it while the backend is still coming up, so the

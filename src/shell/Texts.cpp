@@ -1,7 +1,10 @@
 #include "shell/Texts.h"
 
+#include "platform/Translate.h"
+
 #include <algorithm>
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 namespace tarvo {
@@ -22,6 +25,15 @@ std::string joined(const std::vector<std::string>& parts) {
   return out;
 }
 
+// Puts `value` where `name` stands in a translated sentence.
+std::string filled(std::string text, std::string_view name, std::string_view value) {
+  const auto at = text.find(name);
+  if (at != std::string::npos) {
+    text.replace(at, name.size(), value);
+  }
+  return text;
+}
+
 } // namespace
 
 platform::Alert couldNotStartAlert(const std::string& message) {
@@ -32,6 +44,25 @@ platform::Alert couldNotStartAlert(const std::string& message) {
 std::string giveUpMessage(std::int64_t restarts, std::int32_t status, const std::string& logPath) {
   return "Tarvo Studio's service stopped " + std::to_string(restarts) + " times (last exit " +
          std::to_string(status) + "). " + "See " + logPath + ". Nothing was sent to Tarvo.";
+}
+
+std::string pageDidNotLoadMessage(int seconds, const std::string& logPath) {
+  const auto count = static_cast<unsigned long>(seconds);
+  return filled(filled(platform::trn("Tarvo Studio's service answers, but its page did not load "
+                                     "within {seconds} second. See {log}.",
+                                     "Tarvo Studio's service answers, but its page did not load "
+                                     "within {seconds} seconds. See {log}.",
+                                     count),
+                       "{seconds}", std::to_string(seconds)),
+                "{log}", logPath);
+}
+
+platform::Alert pageStoppedAlert() {
+  return {platform::tr("Tarvo Studio's page keeps stopping"),
+          platform::tr("Its page stopped again and again within a minute, so it is no longer "
+                       "reloaded by itself. Reload it to try once more, or quit Tarvo Studio."),
+          {platform::tr("Reload"), platform::tr("Quit")},
+          firstButton};
 }
 
 platform::Alert pageAlert(const std::string& message) {
@@ -49,6 +80,10 @@ std::string restartingLine() {
 std::string restartingInLine(int seconds) {
   return "Restarting the service in " + std::to_string(seconds) +
          (seconds == 1 ? " second\u2026" : " seconds\u2026");
+}
+
+std::string pageReloadingLine() {
+  return platform::tr("The page stopped; reloading it…");
 }
 
 platform::Alert noAnswerAlert() {
