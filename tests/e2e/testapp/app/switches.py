@@ -19,6 +19,11 @@ SWITCHES = {
     # Off: never watch the process named by TARVO_STUDIO_PARENT, so whatever
     # this backend outlives is the application's own doing.
     "WATCH_PARENT": True,
+    # Not 0: end at once with this exit status, before listening, as a
+    # backend that cannot start does.
+    "EXIT_AT_START": 0,
+    # On: answer the ping but never the page (its request waits forever).
+    "PAGE_NEVER": False,
 }
 
 
