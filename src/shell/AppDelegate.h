@@ -83,7 +83,6 @@ public:
   [[nodiscard]] bool restarting() const {
     return lifecycle_->state() == ServiceLifecycle::State::waitingToRestart;
   }
-  [[nodiscard]] const ServiceLifecycle& lifecycle() const { return *lifecycle_; }
   [[nodiscard]] bool askingToQuit() const { return quitConfirmation_->askingToQuit(); }
 
 private:
