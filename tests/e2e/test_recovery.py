@@ -78,12 +78,12 @@ def page_never_comes(t):
     began = time.monotonic()
     studio = Studio()
     backend = wait_for(studio.backend, 30, 0.2)
-    message = ("Tarvo Studio's service answers, but its page did not load within 30 seconds. "
-               f"See {LOG}.")
     alert = wait_dialog(studio, 45, COULD_NOT_START)
     t.require(alert, "the could-not-start alert is shown")
     t.expect(time.monotonic() - began >= 29, "not before its 30 seconds")
-    t.expect(message in dialog_labels(alert), "it says the page did not come", dialog_labels(alert))
+    # Its text is the unit tests' to check; here, that it is this alert's.
+    t.expect(any(LOG in label for label in dialog_labels(alert)), "it names the log",
+             dialog_labels(alert))
     t.step("Try Again restarts the service")
     t.require(press_button(alert, "Try Again"), "Try Again can be pressed")
     t.expect(wait_for(lambda: studio.backend() not in (None, backend), 20, 0.2),
