@@ -44,9 +44,9 @@ int main() {
   auto quitWorker = std::make_shared<gtk::WorkerPool>(1);
   auto service = Service::make(mainQueue);
   auto backend = backendFor(service);
-  auto ui = std::make_shared<gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()));
   auto log =
       std::make_shared<gtk::GlibLog>([service](std::string_view line) { service->note(line); });
+  auto ui = std::make_shared<gtk::GtkUi>(TARVO_APP_ID, toolkitFolders(UserFolders::current()), log);
   auto delegate = AppDelegate::make(backend, {mainQueue, workers, ui, quitWorker, log});
   ui->attach(delegate);
 

@@ -2,15 +2,19 @@
 
 #include "gtk/Alerts.h"
 #include "gtk/OpenUri.h"
+#include "gtk/Sandbox.h"
 
 #include <utility>
 
 namespace tarvo::gtk {
 
-GtkUi::GtkUi(std::string applicationId, Folders folders)
-    : folders_(std::move(folders)), shell_(std::move(applicationId), folders_.icons),
+GtkUi::GtkUi(std::string applicationId, Folders folders, std::shared_ptr<platform::Log> log)
+    : folders_(std::move(folders)), log_(std::move(log)),
+      shell_(std::move(applicationId), folders_.icons),
       menuHandler_(
-          std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })) {
+          std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })),
+      sandboxProbe_(
+          std::async(std::launch::async | std::launch::deferred, webProcessSandboxMissing)) {
   shell_.setHooks({
       [this] { return window_ && window_->visible(); },
       [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },
@@ -65,7 +69,13 @@ void GtkUi::createWebView() {
   if (web_) {
     return;
   }
-  web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions);
+  // Decided before WebKit starts its first web process, which it would
+  // abort on a sandbox that fails.
+  const std::optional<std::string> unsandboxed = sandboxProbe_.get();
+  if (unsandboxed && log_) {
+    log_->note("the web process runs without its sandbox: " + *unsandboxed);
+  }
+  web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions, !unsandboxed);
   if (window_) {
     window_->setContent(web_->widget());
   }
@@ -79,6 +89,8 @@ void GtkUi::presentWindow() {
 
 // Every window of ours goes, its dialogs too, and the display server is told
 // now: the caller is about to block the main loop that would tell it later.
+// Told, not waited for: a display server that does not answer must not hold
+// up the quit.
 void GtkUi::hideWindow() {
   if (window_) {
     window_->hide();
@@ -89,17 +101,13 @@ void GtkUi::hideWindow() {
   }
   g_list_free(toplevels);
   if (GdkDisplay* display = gdk_display_get_default()) {
-    gdk_display_sync(display);
+    gdk_display_flush(display);
   }
 }
 
-std::string GtkUi::shownURL() {
-  return web_ ? web_->uri() : std::string();
-}
-
-void GtkUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
+void GtkUi::load(const std::string& url, double timeoutSeconds) {
   if (web_) {
-    web_->load(url, timeoutSeconds, mode);
+    web_->load(url, timeoutSeconds);
   }
 }
 

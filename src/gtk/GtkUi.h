@@ -8,8 +8,10 @@
 #include "gtk/StatusView.h"
 #include "gtk/WebView.h"
 #include "platform/Delegate.h"
+#include "platform/Log.h"
 #include "platform/Ui.h"
 
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,7 +22,7 @@ namespace tarvo::gtk {
 // Ui calls and routes menu items. No decision of the application lives here.
 class GtkUi final : public platform::Ui {
 public:
-  GtkUi(std::string applicationId, Folders folders);
+  GtkUi(std::string applicationId, Folders folders, std::shared_ptr<platform::Log> log);
   ~GtkUi() override;
   GtkUi(const GtkUi&) = delete;
   GtkUi& operator=(const GtkUi&) = delete;
@@ -34,8 +36,7 @@ public:
   void createWebView() override;
   void presentWindow() override;
   void hideWindow() override;
-  std::string shownURL() override;
-  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
+  void load(const std::string& url, double timeoutSeconds) override;
   void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
   void updateAlert(const platform::Alert& alert) override;
@@ -54,11 +55,14 @@ private:
   void windowClosed();
 
   Folders folders_;
+  std::shared_ptr<platform::Log> log_;
   Application shell_;
   std::weak_ptr<platform::Delegate> delegate_;
   std::optional<platform::MenuBar> menus_;
   std::shared_ptr<MenuHandler> menuHandler_;
   std::unique_ptr<MainWindow> window_;
+  // Whether the web process's sandbox can start, tried while GTK starts up.
+  std::future<std::optional<std::string>> sandboxProbe_;
   std::unique_ptr<WebView> web_;
   std::unique_ptr<StatusView> status_; // made when there is first something to say
   GObjectPtr<GtkWidget> alert_;        // the application-modal alert, until it is answered

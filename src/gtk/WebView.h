@@ -17,7 +17,9 @@ namespace tarvo::gtk {
 // the delegate; the decisions are the delegate's.
 class WebView {
 public:
-  WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::path extensions);
+  // `sandboxed`: the web processes run in WebKit's sandbox (see Sandbox.h).
+  WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::path extensions,
+          bool sandboxed);
   ~WebView();
   WebView(const WebView&) = delete;
   WebView& operator=(const WebView&) = delete;
@@ -26,11 +28,12 @@ public:
 
   // The address shown or being loaded; empty when none.
   [[nodiscard]] std::string uri() const;
-  // The page at `url`, fetched afresh; with `reloadAs`, the shown document
-  // takes the new address and is reloaded (a navigation to it would only
-  // scroll). A load that has not begun to show its page after
+  // The page at `url`, fetched afresh into a new document. A document on
+  // screen is first replaced by an empty one of our own, so it never sees
+  // `url`: a navigation that differs only in its fragment would hand the
+  // address to it. A load that has not begun to show its page after
   // `timeoutSeconds` is stopped and reported as failed.
-  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode);
+  void load(const std::string& url, double timeoutSeconds);
   void runEditingCommand(const char* command);
   // While a sheet stands over the window, the page takes no input.
   void setBlocked(bool blocked);
@@ -39,6 +42,9 @@ public:
   void setBackendGate(int port, bool open);
 
 private:
+  // The empty document of our own: shown before a load, and at start-up.
+  static constexpr const char* blankURI = "about:blank";
+
   static void onInitializeExtensions(WebKitWebContext* context, gpointer self);
   [[nodiscard]] GVariant* gate() const; // floating
   static gboolean onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
@@ -55,15 +61,17 @@ private:
 
   void disarmTimeout();
   void request(const std::string& url);
-  void reloadAs(const std::string& url);
-  static void onReloadAsChecked(GObject* view, GAsyncResult* result, gpointer data);
+  [[nodiscard]] bool clearing() const { return !afterBlank_.empty(); }
+  // Whether the empty document has taken the view's place; the load after it
+  // is then asked for.
+  void blankCommitted();
 
   std::weak_ptr<platform::Delegate> delegate_;
   std::filesystem::path extensions_;
   GObjectPtr<WebKitWebContext> context_;
   GObjectPtr<WebKitWebView> view_;
-  GObjectPtr<GCancellable> cancellable_;
-  unsigned loadGeneration_ = 0; // which load() a pending check belongs to
+  std::string afterBlank_;     // asked for once the empty document shows; empty when none
+  bool documentShown_ = false; // a document other than the empty one may be on screen
   guint timeoutSource_ = 0;
   bool timedOut_ = false; // the next cancellation is our own time-out
   int gatePort_ = 0;      // none yet: the web processes refuse every web request

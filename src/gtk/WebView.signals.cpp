@@ -62,7 +62,19 @@ gboolean WebView::onDecidePolicy(WebKitWebView* /*view*/, WebKitPolicyDecision* 
       type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     return FALSE; // responses: WebKit's own choice
   }
-  auto delegate = static_cast<WebView*>(self)->delegate_.lock();
+  auto* me = static_cast<WebView*>(self);
+  // While the view is being emptied, the empty document is the one load
+  // that goes, without asking the delegate; nothing of the page's may take
+  // its place meanwhile.
+  if (me->clearing()) {
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && requestURI(decision) == blankURI) {
+      webkit_policy_decision_use(decision);
+    } else {
+      webkit_policy_decision_ignore(decision);
+    }
+    return TRUE;
+  }
+  auto delegate = me->delegate_.lock();
   const auto policy = delegate ? delegate->decidePolicyForNavigation(requestURI(decision))
                                : platform::NavigationDecision::cancel;
   // A new window is never opened: whatever the delegate wanted done with
@@ -89,8 +101,12 @@ gboolean WebView::onLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent event, g
   }
   // Only a load that failed before the new page began to arrive is reported.
   if (event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) {
+    const platform::LoadFailure why = classify(error, timedOut);
+    if (why == platform::LoadFailure::failed) {
+      me->afterBlank_.clear(); // the empty document failed: the load ends here
+    }
     if (auto delegate = me->delegate_.lock()) {
-      delegate->didFailProvisionalNavigation(classify(error, timedOut));
+      delegate->didFailProvisionalNavigation(why);
     }
   }
   return TRUE; // never WebKit's error page

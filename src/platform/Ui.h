@@ -24,11 +24,6 @@ struct Alert {
   int defaultButton = 0;            // index answering Return
 };
 
-// How a load reaches the page. A navigation to the document the view already
-// shows, under another fragment, would only scroll it; `reloadAs` gives the
-// shown entry the new address and fetches it again instead.
-enum class LoadMode { navigate, reloadAs };
-
 // The response to an alert: the index of the button pressed, or -1 when the
 // dialog was dismissed some other way (Escape, closed by the window manager),
 // or alertClosed when the application took it off the screen (closeAlert).
@@ -47,10 +42,11 @@ public:
   // Off the screen at once, before the caller blocks (the quit's last wait).
   virtual void hideWindow() = 0;
 
-  // The address the web view shows, or is loading; empty when none.
-  [[nodiscard]] virtual std::string shownURL() = 0;
-  // Loads the address afresh, ignoring anything cached.
-  virtual void load(const std::string& url, double timeoutSeconds, LoadMode mode) = 0;
+  // Loads the address afresh, ignoring anything cached. The document shown
+  // until now is gone before the address is asked for, so it never sees the
+  // address (nor the install token in its fragment), even where only the
+  // fragment differs.
+  virtual void load(const std::string& url, double timeoutSeconds) = 0;
 
   // The status view above the web view: the application's icon, a spinner
   // and `line`. An empty line hides the view.

@@ -188,14 +188,10 @@ void AppDelegate::settle() {
   restartPolicy_->settle();
 }
 
-// The start page, always fetched afresh: the view may show the same document
-// under an older token, and a navigation would only scroll it.
+// The start page, always fetched afresh, into a new document.
 void AppDelegate::reload() {
   if (auto url = service_->windowURL()) {
-    const auto mode = protocol::Url::sameDocument(platform_.ui->shownURL(), *url)
-                          ? platform::LoadMode::reloadAs
-                          : platform::LoadMode::navigate;
-    platform_.ui->load(*url, pageTimeoutSeconds, mode);
+    platform_.ui->load(*url, pageTimeoutSeconds);
   } else {
     platform_.log->note("page: the service's address is not usable: nothing was loaded");
   }

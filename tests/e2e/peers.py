@@ -101,6 +101,38 @@ def namespaces(pid, kinds=("user", "mnt", "pid", "net")):
     return seen
 
 
+def environment_of(pid):
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            entries = f.read().decode(errors="replace").split("\0")
+    except OSError:
+        return {}
+    return dict(e.split("=", 1) for e in entries if "=" in e)
+
+
+def writable_in_view(pid, path):
+    """Whether `path` (or the folder it would be made in) can be written, as
+    the very same file, in the mount view of process `pid`."""
+    while not os.path.lexists(path):
+        path = os.path.dirname(path)
+    inside = f"/proc/{pid}/root{path}"
+    try:
+        real, seen = os.stat(path), os.stat(inside)
+    except OSError:
+        return False
+    if (real.st_dev, real.st_ino) != (seen.st_dev, seen.st_ino):
+        return False  # not there, or a stand-in of the sandbox's own
+    probe = os.path.join(inside, f".probe-{os.getpid()}") if os.path.isdir(inside) else None
+    try:
+        os.close(os.open(probe or inside, os.O_WRONLY | os.O_NONBLOCK |
+                         (os.O_CREAT | os.O_EXCL if probe else os.O_APPEND), 0o600))
+    except OSError:
+        return False
+    if probe:
+        os.unlink(probe)
+    return True
+
+
 # ---------------------------------------------------------------- HTTP
 
 

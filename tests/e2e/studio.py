@@ -39,13 +39,15 @@ class Studio:
 
     launched = []  # every launch of this session, so none is left running
 
-    def __init__(self, own_group=False):
-        """own_group: in a process group of its own, as a shell starts a job."""
+    def __init__(self, own_group=False, wrapper=()):
+        """own_group: in a process group of its own, as a shell starts a job.
+        wrapper: a command that ends by executing the application, whose path
+        it is given last (so the pid stays the application's)."""
         Studio.launched.append(self)
         self.number = len(Studio.launched)
         self.out_path = os.path.join(OUT, f"app-{self.number}.out")
         self.output = open(self.out_path, "wb")
-        self.process = subprocess.Popen([os.path.join(BUNDLE, "bin", "tarvo-studio")],
+        self.process = subprocess.Popen([*wrapper, os.path.join(BUNDLE, "bin", "tarvo-studio")],
                                         stdout=self.output, stderr=subprocess.STDOUT,
                                         cwd=HOME, process_group=0 if own_group else None)
         self.pid = self.process.pid

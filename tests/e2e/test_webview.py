@@ -4,13 +4,15 @@ address. Links and buttons are operated through the accessibility bus, as
 assistive technology would; no script of the test runs in the page."""
 
 import json
+import os
 import subprocess
 import time
 
 from checks import stays, wait_for
-from peers import DATA, LOG, as_path, http, namespaces, ping, recorded, token, web_processes
+from peers import (DATA, HOME, LOG, TOKEN, as_path, environment_of, http, namespaces, ping,
+                   recorded, token, web_processes, writable_in_view)
 from screen import click, dialog_buttons, dialog_labels, do_action, transient_for
-from studio import run, Studio, wait_dialog
+from studio import BUNDLE, run, Studio, wait_dialog
 
 ALERT_TEXT = "The page says: hold on \u2014 \u201cquoted\u201d text."
 # Inner frames of the backend's own address (one sandboxed into an origin of
@@ -65,6 +67,12 @@ def policy_and_bridge(t):
     web = wait_for(lambda: web_processes(studio.pid), 10, 0.2)
     t.require(web, "the application's web process is found")
     ours = namespaces(studio.pid)
+    told = environment_of(studio.backend())
+    t.require(told, "the backend's environment can be read")
+    # What the backend runs or trusts, and the folders it would be made in.
+    trusted = [told.get("PYTHONPYCACHEPREFIX", ""), told.get("TARVO_STUDIO_HOME", ""), TOKEN,
+               LOG, told.get("PYTHONPATH", ""), BUNDLE, f"{HOME}/.local/lib/python3/site-packages",
+               *told.get("PATH", "").split(":")]
     for pid in web:
         theirs = namespaces(pid)
         apart = all(theirs[kind] and theirs[kind] != ours[kind] for kind in ("user", "mnt"))
@@ -72,6 +80,10 @@ def policy_and_bridge(t):
                  f"web process {pid} has a user and a mount namespace other than the "
                  "application's" if sandboxed else f"web process {pid} shares the "
                  "application's namespaces", (ours, theirs))
+        exposed = [p for p in trusted if p.startswith("/") and writable_in_view(pid, p)]
+        t.expect(not exposed or not sandboxed, f"in web process {pid}'s view, the bytecode "
+                 "cache, the data folder, the log, the bundle and the backend's search paths "
+                 "cannot be written", exposed)
 
     t.step("bodies the bridge must ignore, even from the main frame")
     t.expect(not of_kind("main-no-bridge"),
@@ -201,16 +213,24 @@ def policy_and_bridge(t):
     t.expect(got and [as_path(u).rstrip("/") for u in got] == [DATA],
              "openHome from the main frame opened the data folder", got)
 
-    t.step("the page restarts the service")
+    t.step("the page restarts the service, which comes back with a new token")
     old = studio.backend()
     t.require(old, "one backend runs")
+    old_token = token()
+    os.remove(TOKEN)
     activate(t, studio, "push button", "Restart the service from the page")
     t.expect(wait_for(lambda: studio.backend() not in (None, old) and ping() == "tarvo-studio",
                       15, 0.1), "a new backend process answers", studio.backend())
     t.expect(wait_for(lambda: of_kind("loaded", "/"), 15, 0.1),
              "the start page was fetched from the new backend")
     t.expect(of_kind("loaded", "/") and of_kind("loaded", "/")[-1].get("fragment", "").endswith(
-        token()), "it runs with the install's token", of_kind("loaded", "/")[-1:])
+        token()) and token() != old_token, "it runs with the new token", of_kind("loaded", "/")[-1:])
+    # Each document reports every fragment it sees, up to its end.
+    t.expect(wait_for(lambda: [e for e in of_kind("seen") if e["detail"].endswith(old_token)],
+                      5, 0.1), "the page that asked for the restart reported as it went")
+    t.expect(all(e["detail"] == e["fragment"] for e in of_kind("seen")),
+             "no document ever saw a token other than the one it was loaded with",
+             of_kind("seen"))
 
     t.step("Ctrl+Q with nothing in flight quits")
     studio.keys_to_window("ctrl+q")

@@ -27,10 +27,9 @@ void FakeUi::hideWindow() {
   ++hidden;
 }
 
-void FakeUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
+void FakeUi::load(const std::string& url, double timeoutSeconds) {
   calls.emplace_back("load");
-  loads.push_back({url, timeoutSeconds, mode});
-  showing = url;
+  loads.push_back({url, timeoutSeconds});
 }
 
 void FakeUi::showStatus(const std::string& line) {

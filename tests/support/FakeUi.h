@@ -16,7 +16,6 @@ public:
   struct Load {
     std::string url;
     double timeoutSeconds = 0;
-    platform::LoadMode mode = platform::LoadMode::navigate;
   };
   struct Shown {
     platform::Alert alert;
@@ -29,8 +28,7 @@ public:
   void createWebView() override;
   void presentWindow() override;
   void hideWindow() override;
-  std::string shownURL() override { return showing; }
-  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
+  void load(const std::string& url, double timeoutSeconds) override;
   void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
   void updateAlert(const platform::Alert& alert) override;
@@ -53,7 +51,6 @@ public:
   int presented = 0;
   int hidden = 0;
   std::vector<Load> loads;
-  std::string showing; // what the view shows: the last load, unless a test moves it
   std::vector<Shown> shown;
   std::optional<std::size_t> alertUp;   // in `shown`: the alert on screen, until answered
   std::vector<std::string> statusLines; // every line shown, "" for hidden

@@ -63,29 +63,6 @@ TEST(AppDelegateWebView, FailedLoadWithTheBackendUpReloadsLaterOncePerFailure) {
   EXPECT_EQ(rig.backend->starts, 0);
 }
 
-// A load of the document the view shows, under another token, must fetch it
-// again: a navigation would only scroll, and the page would keep the old one.
-TEST(AppDelegateWebView, ReloadFetchesTheShownDocumentAgainUnderItsNewAddress) {
-  using platform::LoadMode;
-  ShellRig rig;
-  rig.delegate->reload(); // an empty view
-  rig.delegate->reload(); // the same address again
-  rig.backend->window = "http://127.0.0.1:7810/#t=new";
-  rig.delegate->reload(); // a new token
-  rig.ui->showing = "http://127.0.0.1:7810/runs/4#top";
-  rig.delegate->reload(); // the page went elsewhere inside the backend
-  rig.ui->showing = "about:blank";
-  rig.delegate->reload();
-  ASSERT_EQ(rig.ui->loads.size(), 5U);
-  const LoadMode expected[] = {LoadMode::navigate, LoadMode::reloadAs, LoadMode::reloadAs,
-                               LoadMode::navigate, LoadMode::navigate};
-  for (std::size_t i = 0; i < rig.ui->loads.size(); ++i) {
-    EXPECT_EQ(rig.ui->loads[i].mode, expected[i]) << "load " << i;
-    EXPECT_EQ(rig.ui->loads[i].timeoutSeconds, 60);
-  }
-  EXPECT_EQ(rig.ui->loads[2].url, "http://127.0.0.1:7810/#t=new");
-}
-
 TEST(AppDelegateWebView, ScriptMessagesFromTheBackendPageAreCarriedOut) {
   const ScriptMessage good{true, true, "http://127.0.0.1:7810/runs?x=1#t", R"({"type":"openLog"})"};
   {

@@ -57,8 +57,18 @@ document.getElementById('alert').addEventListener('click', function () {
   alert('The page says: hold on \u2014 \u201cquoted\u201d text.');
   fetch('/api/after-alert', {cache: 'no-store'});
 });
+// Every fragment this document sees, with the one it was loaded with: no
+// document may ever see an install token other than its own.
+var first = location.hash;
+function saw() {
+  navigator.sendBeacon('/test/event?kind=seen&detail=' + encodeURIComponent(first) +
+                       '&fragment=' + encodeURIComponent(location.hash));
+}
+addEventListener('hashchange', saw);
+addEventListener('popstate', saw);
 addEventListener('pagehide', function () {
   navigator.sendBeacon('/test/event?kind=left&detail=' + encodeURIComponent(location.pathname));
+  saw();
 });
 var h = bridge();
 if (h) {
