@@ -8,6 +8,10 @@ namespace tarvo::gtk {
 
 namespace {
 
+// The response of a dialog the application closed itself: an id of its own,
+// past any button's.
+constexpr gint closedByApplication = 10000;
+
 struct Pending {
   platform::AlertDone done;
   int buttons = 0;
@@ -26,7 +30,9 @@ void onResponse(GtkDialog* dialog, gint response, gpointer data) {
   }
   pending->answered = true;
   platform::AlertDone done = std::move(pending->done);
-  const int answer = response >= 0 && response < pending->buttons ? response : -1;
+  const int answer = response == closedByApplication                ? platform::alertClosed
+                     : response >= 0 && response < pending->buttons ? response
+                                                                    : -1;
   // Hidden at once, so whatever `done` shows next is not stacked under it;
   // destroyed once the event that answered it (a key press, a click) has
   // been fully handled, since GTK and the accessibility bridge still look at
@@ -86,6 +92,16 @@ GtkWidget* showDialog(const platform::Alert& alert, GtkWindow* parent, bool moda
   focusWhenMapped(GTK_WINDOW(widget));
   gtk_window_present(GTK_WINDOW(widget));
   return widget;
+}
+
+void retextDialog(GtkWidget* dialog, const platform::Alert& alert) {
+  g_object_set(dialog, "text", alert.message.c_str(), "secondary-text",
+               alert.informative.empty() ? nullptr : alert.informative.c_str(), nullptr);
+  gtk_window_set_title(GTK_WINDOW(dialog), alert.message.c_str());
+}
+
+void closeDialog(GtkWidget* dialog) {
+  gtk_dialog_response(GTK_DIALOG(dialog), closedByApplication);
 }
 
 } // namespace tarvo::gtk

@@ -20,4 +20,9 @@ namespace tarvo::gtk {
 GtkWidget* showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
                       platform::AlertDone done);
 
+// Gives a dialog of showDialog the texts of `alert`; its buttons stay.
+void retextDialog(GtkWidget* dialog, const platform::Alert& alert);
+// Takes the dialog off the screen; it reports platform::alertClosed.
+void closeDialog(GtkWidget* dialog);
+
 } // namespace tarvo::gtk

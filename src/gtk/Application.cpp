@@ -1,5 +1,6 @@
 #include "gtk/Application.h"
 
+#include "gtk/GlibLog.h"
 #include "gtk/GlibPtr.h"
 #include "platform/Translate.h"
 
@@ -93,6 +94,8 @@ gint Application::onLocalOptions(GApplication* app, GVariantDict* options, gpoin
   if (!g_application_register(app, nullptr, OutPtr(error))) {
     // A session bus that cannot be used (none, or it refused the name):
     // start all the same, as a lone instance.
+    g_log(GlibLog::domain, G_LOG_LEVEL_WARNING, "running as a lone instance: %s",
+          error ? error->message : "the session bus could not be used");
     error.reset();
     g_application_set_flags(app, G_APPLICATION_NON_UNIQUE);
     if (!g_application_register(app, nullptr, OutPtr(error))) {
@@ -210,6 +213,10 @@ void Application::inhibitLogout(bool on) {
     GtkWindow* window = hooks_.window ? hooks_.window() : nullptr;
     inhibitor_ =
         gtk_application_inhibit(app_.get(), window, GTK_APPLICATION_INHIBIT_LOGOUT, inhibitReason);
+    if (inhibitor_ == 0) {
+      g_log(GlibLog::domain, G_LOG_LEVEL_WARNING,
+            "the desktop would not hold off the end of the session while the service runs");
+    }
   } else if (!on && inhibitor_ != 0) {
     gtk_application_uninhibit(app_.get(), std::exchange(inhibitor_, 0U));
   }

@@ -1,5 +1,6 @@
 #include "gtk/FrameAutosave.h"
 
+#include "gtk/GlibLog.h"
 #include "gtk/GlibPtr.h"
 
 #include <fcntl.h>
@@ -113,6 +114,8 @@ void FrameAutosave::save(const Frame& frame) const {
     return;
   }
   if (g_mkdir_with_parents(file_.parent_path().c_str(), 0700) != 0) {
+    g_log(GlibLog::domain, G_LOG_LEVEL_WARNING, "could not save the window's frame: no folder %s",
+          file_.parent_path().c_str());
     return;
   }
   // Keep whatever other groups the file holds.
@@ -132,7 +135,11 @@ void FrameAutosave::save(const Frame& frame) const {
   g_key_file_set_double(file.get(), group, "zoom", frame.zoom);
   // Written to a new temporary file and renamed over whatever stands there:
   // nothing in the way is ever opened.
-  g_key_file_save_to_file(file.get(), file_.c_str(), nullptr);
+  GErrorPtr error;
+  if (!g_key_file_save_to_file(file.get(), file_.c_str(), OutPtr(error))) {
+    g_log(GlibLog::domain, G_LOG_LEVEL_WARNING, "could not save the window's frame in %s: %s",
+          file_.c_str(), error ? error->message : "no reason given");
+  }
 }
 
 } // namespace tarvo::gtk

@@ -153,7 +153,28 @@ StatusView* GtkUi::statusView() {
 
 void GtkUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
   GtkWindow* parent = window_ && window_->visible() ? window_->window() : nullptr;
-  showDialog(alert, parent, true, std::move(done));
+  auto shown = std::make_shared<GtkWidget*>(nullptr);
+  *shown = showDialog(alert, parent, true, [this, shown, done = std::move(done)](int response) {
+    if (alert_.get() == *shown) {
+      alert_.reset();
+    }
+    if (done) {
+      done(response);
+    }
+  });
+  alert_ = GObjectPtr<GtkWidget>::retain(*shown);
+}
+
+void GtkUi::updateAlert(const platform::Alert& alert) {
+  if (alert_) {
+    retextDialog(alert_.get(), alert);
+  }
+}
+
+void GtkUi::closeAlert() {
+  if (alert_) {
+    closeDialog(alert_.get());
+  }
 }
 
 // A sheet belongs to the window: the window comes back if it was closed, its

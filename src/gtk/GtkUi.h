@@ -4,6 +4,7 @@
 #include "gtk/DesktopNotifications.h"
 #include "gtk/FindBar.h"
 #include "gtk/Folders.h"
+#include "gtk/GObjectPtr.h"
 #include "gtk/MainWindow.h"
 #include "gtk/MenuBarView.h"
 #include "gtk/PagePrinter.h"
@@ -51,6 +52,8 @@ public:
   void load(const std::string& url, double timeoutSeconds) override;
   void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
+  void updateAlert(const platform::Alert& alert) override;
+  void closeAlert() override;
   void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
   void openURL(const std::string& url) override;
   void terminate() override;
@@ -104,6 +107,7 @@ private:
   std::unique_ptr<FindBar> findBar_;   // made once the page is in its window
   PagePrinter printer_;
   ZoomLevel zoom_;
+  GObjectPtr<GtkWidget> alert_; // the application-modal alert, until it is answered
   int openSheets_ = 0;
   std::shared_ptr<DesktopNotifications> notifications_;
   std::vector<GtkWidget*> pageDialogs_; // open, newest last

@@ -71,6 +71,7 @@ WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::pa
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
   downloads_ = std::make_unique<Downloads>(context_.get(), view, delegate_);
   connectPageRequests();
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
 
   // The web process starts with a view's first navigation. Asking for an
   // empty page now starts it while the backend is still coming up, so the

@@ -67,6 +67,8 @@ private:
   static gboolean onUserMessage(WebKitWebView* view, WebKitUserMessage* message, gpointer self);
   static gboolean onScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog, gpointer self);
   static GtkWidget* onCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
+  static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason,
+                                     gpointer self);
   static gboolean onLoadTimeout(gpointer self);
 
   void connectPageRequests();

@@ -17,6 +17,13 @@ enum class LoadFailure {
   cancelledByPolicy, // this application's own navigation policy stopped it
 };
 
+// Why the web process behind the page ended.
+enum class WebProcessEnd {
+  crashed,        // it crashed, or something killed it
+  exceededMemory, // it went past its memory limit
+  asked,          // this application asked it to end
+};
+
 // A message the page posted to the handler "studio", as the web process
 // reported it: which view and frame sent it, and the body as JSON text.
 struct ScriptMessage {
@@ -50,6 +57,9 @@ public:
   // The newest load's page has begun to show (its first content arrived).
   virtual void didCommitNavigation() = 0;
   virtual void didReceiveScriptMessage(const ScriptMessage& message) = 0;
+  // The web process behind the page ended: the view keeps a picture of the
+  // page, which no longer answers.
+  virtual void webProcessTerminated(WebProcessEnd why) = 0;
   // The page stays suspended until `completion` runs.
   virtual void runJavaScriptAlertPanel(const std::string& message,
                                        std::function<void()> completion) = 0;

@@ -26,8 +26,10 @@ struct Alert {
 };
 
 // The response to an alert: the index of the button pressed, or -1 when the
-// dialog was dismissed some other way (Escape, closed by the window manager).
+// dialog was dismissed some other way (Escape, closed by the window manager),
+// or alertClosed when the application took it off the screen (closeAlert).
 using AlertDone = std::function<void(int response)>;
+inline constexpr int alertClosed = -2;
 
 // What the shell asks of the desktop. Every call is made on the main thread.
 class Ui : public PageUi {
@@ -53,6 +55,12 @@ public:
 
   // Application-modal; `done` runs on the main thread once the user answers.
   virtual void showAlert(const Alert& alert, AlertDone done) = 0;
+  // The application-modal alert on screen (the latest of showAlert, until it
+  // is answered) takes the texts of `alert`; its buttons stay as they are.
+  // Nothing happens when none is up.
+  virtual void updateAlert(const Alert& alert) = 0;
+  // Takes that alert off the screen; its `done` runs with alertClosed.
+  virtual void closeAlert() = 0;
   // Attached to the main window; `done` runs once the sheet ends.
   virtual void showSheet(const Alert& alert, AlertDone done) = 0;
 

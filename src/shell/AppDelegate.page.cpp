@@ -16,7 +16,11 @@ void AppDelegate::pageGoes() {
 
 platform::NavigationDecision
 AppDelegate::decidePolicyForNavigationAction(const platform::NavigationAction& action) {
-  return navigationPolicy_.decidePolicyForNavigation(action);
+  const auto decision = navigationPolicy_.decidePolicyForNavigation(action);
+  if (decision == platform::NavigationDecision::cancel) {
+    noteRefusedNavigation(action.url);
+  }
+  return decision;
 }
 
 platform::ResponseDecision

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Delegate.h"
+#include "platform/Log.h"
 #include "platform/Ui.h"
 #include "shell/Backend.h"
 #include "shell/OffMain.h"
@@ -8,18 +9,21 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace tarvo {
 
 // Stands between a request to quit and the end: while the application's own
 // backend runs, the decision is deferred, the backend is asked what is in
 // flight off the main thread, and the user chooses when anything is (or when
-// it cannot tell). Main thread only, so its state needs no lock.
+// it cannot tell). Each request and its answer leave a line in the log. Main
+// thread only, so its state needs no lock.
 class QuitConfirmation : public std::enable_shared_from_this<QuitConfirmation> {
 public:
   static std::shared_ptr<QuitConfirmation> make(std::shared_ptr<Backend> service, OffMain offMain,
                                                 std::shared_ptr<platform::Ui> ui,
-                                                std::shared_ptr<StatusLine> status);
+                                                std::shared_ptr<StatusLine> status,
+                                                std::shared_ptr<platform::Log> log);
 
   [[nodiscard]] platform::TerminateReply applicationShouldTerminate();
   // The busy query's answer, or none: quits at once or asks the user. Every
@@ -30,13 +34,15 @@ public:
 
 private:
   QuitConfirmation(std::shared_ptr<Backend> service, OffMain offMain,
-                   std::shared_ptr<platform::Ui> ui, std::shared_ptr<StatusLine> status);
-  void replyToQuit(bool quit);
+                   std::shared_ptr<platform::Ui> ui, std::shared_ptr<StatusLine> status,
+                   std::shared_ptr<platform::Log> log);
+  void replyToQuit(bool quit, std::string_view why);
 
   std::shared_ptr<Backend> service_;
   OffMain offMain_;
   std::shared_ptr<platform::Ui> ui_;
   std::shared_ptr<StatusLine> status_; // gives way while a sheet is up
+  std::shared_ptr<platform::Log> log_;
   bool askingToQuit_ = false;
 };
 

@@ -7,34 +7,34 @@
 
 namespace tarvo {
 
-std::optional<ScriptRequest> scriptRequest(const platform::ScriptMessage& message) {
+ScriptVerdict scriptRequest(const platform::ScriptMessage& message) {
   if (!message.fromMainView || !message.mainFrame) {
-    return std::nullopt;
+    return {std::nullopt, "not from the main frame of the application's view"};
   }
   const auto origin = protocol::Url::parse(message.frameURL);
   if (!origin || !NavigationPolicy::isBackendOrigin(*origin)) {
-    return std::nullopt;
+    return {std::nullopt, "not from the service's own page"};
   }
   // The body comes from the page: a parse failure is a value here, never a throw.
   const auto body = nlohmann::json::parse(message.bodyJSON, nullptr, false);
   if (body.is_discarded() || !body.is_object()) {
-    return std::nullopt;
+    return {std::nullopt, "its body is not an object"};
   }
   const auto type = body.find("type");
   if (type == body.end() || !type->is_string()) {
-    return std::nullopt;
+    return {std::nullopt, "it names no type"};
   }
   const auto& text = type->get_ref<const std::string&>();
   if (text == "openLog") {
-    return ScriptRequest::openLog;
+    return {ScriptRequest::openLog, {}};
   }
   if (text == "openHome") {
-    return ScriptRequest::openHome;
+    return {ScriptRequest::openHome, {}};
   }
   if (text == "restartService") {
-    return ScriptRequest::restartService;
+    return {ScriptRequest::restartService, {}};
   }
-  return std::nullopt;
+  return {std::nullopt, "its type is no request the application knows"};
 }
 
 } // namespace tarvo

@@ -7,66 +7,49 @@
 
 namespace tarvo {
 
+using State = ServiceLifecycle::State;
+
 std::shared_ptr<StatusLine> StatusLine::make(std::shared_ptr<platform::MainQueue> main,
-                                             std::shared_ptr<platform::Ui> ui) {
-  return std::shared_ptr<StatusLine>(new StatusLine(std::move(main), std::move(ui)));
+                                             std::shared_ptr<platform::Ui> ui,
+                                             std::shared_ptr<ServiceLifecycle> lifecycle) {
+  auto self = std::shared_ptr<StatusLine>(
+      new StatusLine(std::move(main), std::move(ui), std::move(lifecycle)));
+  std::weak_ptr<StatusLine> weak = self;
+  self->lifecycle_->watch([weak](State before) {
+    if (auto line = weak.lock()) {
+      line->follow(before);
+    }
+  });
+  return self;
 }
 
-StatusLine::StatusLine(std::shared_ptr<platform::MainQueue> main, std::shared_ptr<platform::Ui> ui)
-    : main_(std::move(main)), ui_(std::move(ui)) {}
+StatusLine::StatusLine(std::shared_ptr<platform::MainQueue> main, std::shared_ptr<platform::Ui> ui,
+                       std::shared_ptr<ServiceLifecycle> lifecycle)
+    : main_(std::move(main)), ui_(std::move(ui)), lifecycle_(std::move(lifecycle)) {}
 
-void StatusLine::startBegins() {
-  loading_ = false;
-  switch (phase_) {
-  case Phase::waiting:
-  case Phase::restarting:
-    enter(Phase::restarting);
-    break;
-  case Phase::idle:
-    enter(pageEverShown_ ? Phase::restarting : Phase::starting);
-    break;
-  case Phase::starting:
-    break; // another try of the same start keeps its grace
-  }
-  publish();
-}
-
-void StatusLine::startSucceeded() {
-  loading_ = true;
-}
-
-void StatusLine::startFailed() {
-  loading_ = false;
-  if (phase_ != Phase::waiting) {
-    enter(Phase::idle);
-  }
-  publish();
-}
-
-// Whole seconds, rounded up, so the line never promises the restart sooner
-// than it comes. A delay under a second gets no number at all: it would be
-// gone before it could be read.
-void StatusLine::restartScheduled(double delaySeconds) {
-  loading_ = false;
-  enter(Phase::waiting);
-  if (delaySeconds >= 1) {
-    secondsLeft_ = static_cast<int>(std::ceil(delaySeconds));
-    for (int left = secondsLeft_ - 1; left >= 1; --left) {
-      after(delaySeconds - left, [left](StatusLine& self) { self.secondsLeft_ = left; });
+// A new state starts its own timing: the grace of a start, the countdown of
+// a waiting restart. Another try of the same start keeps its grace.
+void StatusLine::follow(State before) {
+  const State now = lifecycle_->state();
+  if (now != before) {
+    ++generation_;
+    revealed_ = false;
+    secondsLeft_ = 0;
+    if (now == State::starting) {
+      after(graceSeconds, [](StatusLine& self) { self.revealed_ = true; });
+    } else if (now == State::waitingToRestart) {
+      // Whole seconds, rounded up, so the line never promises the restart
+      // sooner than it comes. A delay under a second gets no number at all:
+      // it would be gone before it could be read.
+      const double delay = lifecycle_->restartDelay();
+      if (delay >= 1) {
+        secondsLeft_ = static_cast<int>(std::ceil(delay));
+        for (int left = secondsLeft_ - 1; left >= 1; --left) {
+          after(delay - left, [left](StatusLine& self) { self.secondsLeft_ = left; });
+        }
+      }
     }
   }
-  publish();
-}
-
-void StatusLine::pageShown() {
-  // A page that commits while nothing it asked for is loading (say the old
-  // page, as its backend goes) does not end a start.
-  if (!loading_) {
-    return;
-  }
-  loading_ = false;
-  pageEverShown_ = true;
-  enter(Phase::idle);
   publish();
 }
 
@@ -96,31 +79,25 @@ std::string StatusLine::line() const {
   if (alertsUp_ > 0) {
     return {};
   }
-  switch (phase_) {
-  case Phase::idle:
+  switch (lifecycle_->state()) {
+  case State::idle:
+  case State::givenUp:
+  case State::stopping:
     return {};
-  case Phase::starting:
+  case State::starting:
     return revealed_ ? startingLine() : std::string();
-  case Phase::waiting:
-    return secondsLeft_ >= 1 ? restartingInLine(secondsLeft_) : restartingLine();
-  case Phase::restarting:
+  case State::restarting:
     return restartingLine();
+  case State::waitingToRestart:
+    return secondsLeft_ >= 1 ? restartingInLine(secondsLeft_) : restartingLine();
+  case State::up:
+    return lifecycle_->pageReloading() ? pageReloadingLine() : std::string();
   }
   return {};
 }
 
-void StatusLine::enter(Phase phase) {
-  phase_ = phase;
-  ++generation_;
-  revealed_ = false;
-  secondsLeft_ = 0;
-  if (phase == Phase::starting) {
-    after(graceSeconds, [](StatusLine& self) { self.revealed_ = true; });
-  }
-}
-
-// A step of the current phase, `seconds` from now; it does nothing once the
-// phase has changed or the line is gone.
+// A step of the current state, `seconds` from now; it does nothing once the
+// state has changed or the line is gone.
 void StatusLine::after(double seconds, std::function<void(StatusLine&)> step) {
   std::weak_ptr<StatusLine> weak = weak_from_this();
   main_->postAfter(seconds, [weak, step = std::move(step), generation = generation_] {

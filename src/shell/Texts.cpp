@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 namespace tarvo {
@@ -28,6 +29,15 @@ std::string joined(const std::vector<std::string>& parts, const std::string& sep
   return out;
 }
 
+// Puts `value` where `name` stands in a translated sentence.
+std::string filled(std::string text, std::string_view name, std::string_view value) {
+  const auto at = text.find(name);
+  if (at != std::string::npos) {
+    text.replace(at, name.size(), value);
+  }
+  return text;
+}
+
 } // namespace
 
 platform::Alert couldNotStartAlert(const std::string& message) {
@@ -50,6 +60,25 @@ std::string giveUpMessage(std::int64_t restarts, std::int32_t status, const std:
        {"log", logPath}});
 }
 
+std::string pageDidNotLoadMessage(int seconds, const std::string& logPath) {
+  const auto count = static_cast<unsigned long>(seconds);
+  return filled(filled(platform::trn("Tarvo Studio's service answers, but its page did not load "
+                                     "within {seconds} second. See {log}.",
+                                     "Tarvo Studio's service answers, but its page did not load "
+                                     "within {seconds} seconds. See {log}.",
+                                     count),
+                       "{seconds}", std::to_string(seconds)),
+                "{log}", logPath);
+}
+
+platform::Alert pageStoppedAlert() {
+  return {platform::tr("Tarvo Studio's page keeps stopping"),
+          platform::tr("Its page stopped again and again within a minute, so it is no longer "
+                       "reloaded by itself. Reload it to try once more, or quit Tarvo Studio."),
+          {platform::tr("Reload"), platform::tr("Quit")},
+          firstButton};
+}
+
 platform::Alert pageAlert(const std::string& message) {
   // The title is the application's name, in every language.
   return {"Tarvo Studio", message, {tr("OK")}, firstButton};
@@ -68,6 +97,10 @@ std::string restartingInLine(int seconds) {
                   "Restarting the service in {seconds} seconds\u2026",
                   static_cast<unsigned long>(std::max(seconds, 0))),
               {{"seconds", std::to_string(seconds)}});
+}
+
+std::string pageReloadingLine() {
+  return platform::tr("The page stopped; reloading it…");
 }
 
 platform::Alert noAnswerAlert() {

@@ -18,6 +18,13 @@ namespace tarvo {
 [[nodiscard]] std::string giveUpMessage(std::int64_t restarts, std::int32_t status,
                                         const std::string& logPath);
 
+// The backend answered its ping, but its page did not begin to show within
+// `seconds`.
+[[nodiscard]] std::string pageDidNotLoadMessage(int seconds, const std::string& logPath);
+
+// The page's web process ended too often: "Reload" (the default), "Quit".
+[[nodiscard]] platform::Alert pageStoppedAlert();
+
 // A message of the page itself, with one "OK".
 [[nodiscard]] platform::Alert pageAlert(const std::string& message);
 
@@ -26,6 +33,8 @@ namespace tarvo {
 [[nodiscard]] std::string restartingLine();
 // While a delayed restart waits `seconds` (1 or more) whole seconds more.
 [[nodiscard]] std::string restartingInLine(int seconds);
+// While the page is loaded anew after its web process ended.
+[[nodiscard]] std::string pageReloadingLine();
 
 // The two questions put to the user before quitting while the backend runs.
 

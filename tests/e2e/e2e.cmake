@@ -28,6 +28,7 @@ tarvo_e2e_test(e2e_wayland_quit test_quit.py --display wayland)
 tarvo_e2e_test(e2e_status test_status.py --backend ${TARVO_E2E_DIR}/testapp/app)
 tarvo_e2e_test(e2e_desktop test_desktop.py --backend ${TARVO_E2E_DIR}/testapp/app
                --locale de_DE.UTF-8)
+tarvo_e2e_test(e2e_recovery test_recovery.py --backend ${TARVO_E2E_DIR}/testapp/app)
 # Two throwaway users: the application's, and another who wants the port.
 tarvo_e2e_test(e2e_squatter test_squatter.py --squatter)
 

@@ -40,6 +40,7 @@ public:
   }
   void didFailProvisionalNavigation(platform::LoadFailure /*why*/) override {}
   void didCommitNavigation() override {}
+  void webProcessTerminated(platform::WebProcessEnd /*why*/) override {}
   void didReceiveScriptMessage(const platform::ScriptMessage& /*message*/) override {}
   void runJavaScriptAlertPanel(const std::string& /*message*/,
                                std::function<void()> completion) override {

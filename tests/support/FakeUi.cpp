@@ -40,6 +40,24 @@ void FakeUi::showStatus(const std::string& line) {
 void FakeUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
   calls.emplace_back("showAlert");
   shown.push_back({alert, std::move(done), false});
+  alertUp = shown.size() - 1;
+}
+
+void FakeUi::updateAlert(const platform::Alert& alert) {
+  calls.emplace_back("updateAlert");
+  if (alertUp) {
+    shown[*alertUp].alert.message = alert.message;
+    shown[*alertUp].alert.informative = alert.informative;
+  }
+}
+
+void FakeUi::closeAlert() {
+  calls.emplace_back("closeAlert");
+  if (alertUp) {
+    auto done = shown[*alertUp].done;
+    alertUp.reset();
+    done(platform::alertClosed);
+  }
 }
 
 void FakeUi::showSheet(const platform::Alert& alert, platform::AlertDone done) {
@@ -107,6 +125,9 @@ void FakeUi::enableDeveloperTools() {
 void FakeUi::answerLast(int response) {
   // A copy: answering may show the next alert and grow `shown`.
   auto done = shown.back().done;
+  if (alertUp == shown.size() - 1) {
+    alertUp.reset();
+  }
   done(response);
 }
 

@@ -31,6 +31,8 @@ public:
   void load(const std::string& url, double timeoutSeconds) override;
   void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
+  void updateAlert(const platform::Alert& alert) override;
+  void closeAlert() override;
   void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
   void openURL(const std::string& url) override;
   void terminate() override;
@@ -57,6 +59,7 @@ public:
   int hidden = 0;
   std::vector<Load> loads;
   std::vector<Shown> shown;
+  std::optional<std::size_t> alertUp;   // in `shown`: the alert on screen, until answered
   std::vector<std::string> statusLines; // every line shown, "" for hidden
   [[nodiscard]] std::string status() const { return statusLines.empty() ? "" : statusLines.back(); }
   std::vector<std::string> opened;

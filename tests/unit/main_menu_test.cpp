@@ -47,6 +47,9 @@ public:
     calls.emplace_back("failed");
   }
   void didCommitNavigation() override { calls.emplace_back("committed"); }
+  void webProcessTerminated(platform::WebProcessEnd /*why*/) override {
+    calls.emplace_back("ended");
+  }
   void didReceiveScriptMessage(const platform::ScriptMessage& /*message*/) override {
     calls.emplace_back("script");
   }

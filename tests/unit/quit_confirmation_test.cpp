@@ -1,5 +1,7 @@
 #include "shell/QuitConfirmation.h"
+#include "shell/Texts.h"
 #include "support/FakeBackend.h"
+#include "support/FakeLog.h"
 #include "support/FakeQueues.h"
 #include "support/FakeUi.h"
 
@@ -21,8 +23,10 @@ struct QuitRig {
   std::shared_ptr<FakeBackgroundQueue> background = std::make_shared<FakeBackgroundQueue>();
   std::shared_ptr<FakeUi> ui = std::make_shared<FakeUi>();
   std::shared_ptr<FakeBackend> backend = std::make_shared<FakeBackend>();
-  std::shared_ptr<QuitConfirmation> quit =
-      QuitConfirmation::make(backend, OffMain(background, main), ui, StatusLine::make(main, ui));
+  std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
+  std::shared_ptr<QuitConfirmation> quit = QuitConfirmation::make(
+      backend, OffMain(background, main), ui,
+      StatusLine::make(main, ui, std::make_shared<ServiceLifecycle>(log)), log);
 
   void drain() {
     while (background->runAll() + main->runReady() > 0) {
@@ -43,13 +47,16 @@ TerminateReply askToQuit(QuitRig& rig, std::optional<protocol::Busy> answer) {
   return reply;
 }
 
-TEST(QuitConfirmation, NotOwnBackendQuitsAtOnceWithoutAQuery) {
+// A child that has not answered its first ping cannot have taken work.
+TEST(QuitConfirmation, NoAnsweringBackendQuitsAtOnceWithoutAQuery) {
   QuitRig rig;
-  rig.backend->mine = false;
+  rig.backend->answered = false;
   EXPECT_EQ(rig.quit->applicationShouldTerminate(), TerminateReply::now);
   EXPECT_EQ(rig.background->size(), 0U);
   EXPECT_EQ(rig.backend->busyQueries, 0);
   EXPECT_FALSE(rig.quit->askingToQuit());
+  EXPECT_EQ(rig.log->notes(), std::vector<std::string>{"quit: asked while no service of ours "
+                                                       "has answered: quitting at once"});
 }
 
 TEST(QuitConfirmation, NothingInFlightQuitsWithoutASheet) {
@@ -82,6 +89,15 @@ TEST(QuitConfirmation, SecondRequestIsRefusedWhileTheFirstGoesOn) {
   EXPECT_EQ(askToQuit(rig, busy(0, 0, 0)), TerminateReply::later);
   EXPECT_EQ(rig.backend->busyQueries, 2);
   EXPECT_EQ(rig.ui->replies, (std::vector<bool>{false, true}));
+  EXPECT_EQ(rig.log->notes(), (std::vector<std::string>{
+                                  "quit: asked; asking the service what is in flight",
+                                  "quit: asked again while the first request is decided: refused",
+                                  "quit: work is in flight: asking the user",
+                                  "quit: asked again while the first request is decided: refused",
+                                  "quit: the user chose to stay open: staying open",
+                                  "quit: asked; asking the service what is in flight",
+                                  "quit: nothing is in flight: quitting",
+                              }));
 }
 
 struct Ending {
@@ -106,9 +122,8 @@ TEST(QuitConfirmation, EachSheetEndingRepliesOnce) {
     EXPECT_EQ(askToQuit(rig, ending.answer), TerminateReply::later);
     ASSERT_EQ(rig.ui->shown.size(), 1U);
     EXPECT_TRUE(rig.ui->last().sheet);
-    EXPECT_EQ(rig.ui->last().alert.message, ending.answer
-                                                ? "Something is still in flight"
-                                                : "Tarvo Studio cannot tell what is running");
+    EXPECT_EQ(rig.ui->last().alert.message,
+              ending.answer ? inFlightAlert(*ending.answer).message : noAnswerAlert().message);
     EXPECT_TRUE(rig.quit->askingToQuit());
     EXPECT_TRUE(rig.ui->replies.empty());
     rig.ui->answerLast(ending.response);
@@ -116,6 +131,11 @@ TEST(QuitConfirmation, EachSheetEndingRepliesOnce) {
     EXPECT_FALSE(rig.quit->askingToQuit());
     rig.ui->answerLast(ending.response); // a stray second end is not a second reply
     EXPECT_EQ(rig.ui->replies.size(), 1U);
+    const std::string why = ending.response < 0 ? "the question was dismissed"
+                            : ending.quits      ? "the user chose to quit anyway"
+                                                : "the user chose to stay open";
+    EXPECT_EQ(rig.log->notes().back(),
+              "quit: " + why + (ending.quits ? ": quitting" : ": staying open"));
   }
 }
 

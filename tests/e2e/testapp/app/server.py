@@ -114,6 +114,8 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/api/after-alert":
             return self._send(200, "application/json", '{"ok": true}')
         if url.path == "/":
+            if switches.value("PAGE_NEVER"):
+                threading.Event().wait()
             main = pages.REQUESTS if switches.value("MAIN_PAGE") == "requests" else pages.MAIN
             return self._send(200, "text/html; charset=utf-8", main)
         if url.path.startswith("/files/"):
@@ -234,6 +236,9 @@ def serve(port):
     print(f"test backend pid {os.getpid()}, listening in {delay:g} s", flush=True)
     if stop.wait(delay):
         return 0
+    if switches.value("EXIT_AT_START"):
+        print(f"test backend {os.getpid()} ends at start", flush=True)
+        return switches.value("EXIT_AT_START")
 
     recorder, runs = Recorder(), Runs()
     servers = [Server(("127.0.0.1", port), recorder, runs)]

@@ -23,6 +23,11 @@ SWITCHES = {
     # bridge) or "requests" (downloads, exports, dialogs, notifications,
     # new windows: what a page asks of its window).
     "MAIN_PAGE": "policy",
+    # Not 0: end at once with this exit status, before listening, as a
+    # backend that cannot start does.
+    "EXIT_AT_START": 0,
+    # On: answer the ping but never the page (its request waits forever).
+    "PAGE_NEVER": False,
 }
 
 

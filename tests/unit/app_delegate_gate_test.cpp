@@ -21,7 +21,7 @@ struct Launched : ShellRig {
   Launched() { delegate->applicationDidFinishLaunching(); }
 };
 
-TEST(ShellGate, OpensAfterAVerifiedStartAndBeforeThePageLoads) {
+TEST(AppDelegateGate, OpensAfterAVerifiedStartAndBeforeThePageLoads) {
   Launched rig;
   EXPECT_FALSE(rig.ui->gateOpen) << "closed while the start runs";
   rig.drain();
@@ -31,7 +31,7 @@ TEST(ShellGate, OpensAfterAVerifiedStartAndBeforeThePageLoads) {
   EXPECT_LT(firstCall(*rig.ui, "setBackendGate"), firstCall(*rig.ui, "load"));
 }
 
-TEST(ShellGate, StaysClosedWhenTheStartFailsOrItsChildIsAlreadyGone) {
+TEST(AppDelegateGate, StaysClosedWhenTheStartFailsOrItsChildIsAlreadyGone) {
   {
     Launched rig;
     rig.backend->startResults = {"Port 7810 is held by another program, ..."};
@@ -51,7 +51,7 @@ TEST(ShellGate, StaysClosedWhenTheStartFailsOrItsChildIsAlreadyGone) {
   }
 }
 
-TEST(ShellGate, ClosesAtADeathUntilTheNextStartHasFoundOurChild) {
+TEST(AppDelegateGate, ClosesAtADeathUntilTheNextStartHasFoundOurChild) {
   Launched rig;
   rig.drain();
   rig.die(9);
@@ -63,19 +63,9 @@ TEST(ShellGate, ClosesAtADeathUntilTheNextStartHasFoundOurChild) {
   EXPECT_FALSE(rig.ui->gateOpen);
   rig.drain();
   EXPECT_EQ(rig.ui->gates, (std::vector<bool>{true, false, true}));
-
-  // The sixth death gives up: closed, with the alert.
-  for (int death = 0; death < 5; ++death) {
-    rig.die(1);
-    rig.main->advance(8);
-    rig.drain();
-  }
-  rig.die(1);
-  EXPECT_FALSE(rig.ui->gateOpen);
-  EXPECT_FALSE(rig.ui->shown.empty());
 }
 
-TEST(ShellGate, ClosesBeforeTheBackendIsStopped) {
+TEST(AppDelegateGate, ClosesBeforeTheBackendIsStopped) {
   const ScriptMessage restartFromPage{true, true, "http://127.0.0.1:7810/",
                                       R"({"type":"restartService"})"};
   for (const char* road : {"menu", "page", "quit"}) {
@@ -96,7 +86,7 @@ TEST(ShellGate, ClosesBeforeTheBackendIsStopped) {
   }
 }
 
-TEST(ShellGate, ClosesWhenAFailedLoadFindsTheBackendDown) {
+TEST(AppDelegateGate, ClosesWhenAFailedLoadFindsTheBackendDown) {
   Launched rig;
   rig.drain();
   rig.backend->alive = false;
