@@ -29,7 +29,7 @@ add_executable(tarvo-studio ${CMAKE_SOURCE_DIR}/src/main.cpp ${CMAKE_SOURCE_DIR}
 target_link_libraries(tarvo-studio PRIVATE tarvo_gtk tarvo_shell tarvo_supervisor)
 target_compile_options(tarvo-studio PRIVATE ${TARVO_WARNINGS})
 set_target_properties(tarvo-studio PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TARVO_BUNDLE_DIR}/bin)
-add_dependencies(tarvo-studio tarvo_backend)
+add_dependencies(tarvo-studio tarvo_backend tarvo-studio-keeper)
 # Found through the icon theme's search path when run from the build folder.
 configure_file(${CMAKE_SOURCE_DIR}/resources/desktop/${TARVO_APP_ID}.svg
                ${TARVO_BUNDLE_DIR}/share/icons/${TARVO_APP_ID}.svg COPYONLY)

@@ -104,15 +104,6 @@ std::string LogWriter::noteText(std::string_view text) {
   return out;
 }
 
-UniqueFd LogWriter::descriptorForChild() {
-  std::lock_guard guard(mutex_);
-  if (!openIfNeeded()) {
-    return {};
-  }
-  rotateIfNeeded();
-  return fd_ ? UniqueFd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0)) : UniqueFd();
-}
-
 void LogWriter::append(std::string_view bytes) {
   std::lock_guard guard(mutex_);
   write(bytes);

@@ -1,6 +1,26 @@
 #include "supervisor/StartTexts.h"
 
+#include "platform/Translate.h"
+
+#include <initializer_list>
+#include <utility>
+
 namespace tarvo {
+namespace {
+
+// A translated sentence with its placeholders filled in.
+std::string filled(std::string text,
+                   std::initializer_list<std::pair<std::string_view, std::string>> values) {
+  for (const auto& [placeholder, value] : values) {
+    const std::size_t at = text.find(placeholder);
+    if (at != std::string::npos) {
+      text.replace(at, placeholder.size(), value);
+    }
+  }
+  return text;
+}
+
+} // namespace
 
 std::string StartTexts::alreadyServing(int port) {
   // clang-format off
@@ -39,6 +59,22 @@ std::string StartTexts::couldNotStart(const std::string& description) {
 
 std::string StartTexts::stoppedWhileStarting(const std::filesystem::path& log) {
   return "The service stopped while starting. See " + log.string() + ".";
+}
+
+std::string StartTexts::boundItself(int port, const std::filesystem::path& log) {
+  return filled(platform::tr("The service could not start: it tried to open port {port} itself, "
+                             "which Tarvo Studio holds for it. A service must serve on the "
+                             "listening socket it is handed (descriptor 3, with LISTEN_FDS=1 and "
+                             "LISTEN_PID set to its own process id). Reinstall Tarvo Studio, or "
+                             "update its service to do so, then try again. See {log}."),
+                {{"{port}", std::to_string(port)}, {"{log}", log.string()}});
+}
+
+std::string StartTexts::lastFamilyLeft(const std::filesystem::path& log) {
+  return filled(platform::tr("A process that the last run of the service started did not end, "
+                             "so no new run was started beside it. Try again; if this keeps "
+                             "happening, see {log}."),
+                {{"{log}", log.string()}});
 }
 
 std::string StartTexts::noAnswerInTime(const std::filesystem::path& log) {

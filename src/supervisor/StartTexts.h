@@ -19,6 +19,11 @@ struct StartTexts {
   [[nodiscard]] static std::string needsPython();
   [[nodiscard]] static std::string couldNotStart(const std::string& description);
   [[nodiscard]] static std::string stoppedWhileStarting(const std::filesystem::path& log);
+  // It stopped while starting, after it said that the port was taken: it
+  // bound the port itself rather than serve on the socket it was handed.
+  [[nodiscard]] static std::string boundItself(int port, const std::filesystem::path& log);
+  // A process of the last backend's family did not end.
+  [[nodiscard]] static std::string lastFamilyLeft(const std::filesystem::path& log);
   [[nodiscard]] static std::string noAnswerInTime(const std::filesystem::path& log);
   // The application is quitting: the start was called off.
   [[nodiscard]] static std::string quitting();
