@@ -29,7 +29,7 @@ namespace {
 // hold any character, so the parent is read after its last ')'.
 std::optional<pid_t> parentOf(pid_t pid) {
   std::array<char, 64> path{};
-  std::snprintf(path.data(), path.size(), "/proc/%d/stat", static_cast<int>(pid));
+  (void)std::snprintf(path.data(), path.size(), "/proc/%d/stat", static_cast<int>(pid));
   const UniqueFd fd(::open(path.data(), O_RDONLY | O_CLOEXEC));
   std::array<char, 512> text{};
   const ssize_t got = fd ? ::read(fd.get(), text.data(), text.size()) : -1;
@@ -54,6 +54,7 @@ std::optional<pid_t> parentOf(pid_t pid) {
 std::vector<pid_t> below(pid_t root) {
   std::vector<std::pair<pid_t, pid_t>> all; // (process, parent)
   if (DIR* proc = ::opendir("/proc")) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): only the keeper's main thread reads /proc
     while (const dirent* entry = ::readdir(proc)) {
       pid_t pid = 0;
       const std::string_view name(entry->d_name);

@@ -70,7 +70,7 @@ bool catchSignals() {
       return false;
     }
   }
-  ::signal(SIGPIPE, SIG_IGN);
+  (void)::signal(SIGPIPE, SIG_IGN); // a gone application is seen on the channel itself
   return true;
 }
 
@@ -93,13 +93,14 @@ bool channelClosed(int channel) {
 
 ChildExit exitOf(int status) {
   if (WIFSIGNALED(status)) {
-    return {WTERMSIG(status), true, WCOREDUMP(status)};
+    return {WTERMSIG(status), true, WCOREDUMP(status) != 0};
   }
   return {WEXITSTATUS(status), false, false};
 }
 
 std::vector<char*> pointersTo(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
+  pointers.reserve(strings.size() + 1);
   for (auto& text : strings) {
     pointers.push_back(text.data());
   }

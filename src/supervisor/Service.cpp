@@ -75,12 +75,14 @@ std::filesystem::path Service::serviceFolder() const {
 }
 
 // The bundle keeps bin/tarvo-studio-keeper beside Resources/, as it keeps the
-// application itself.
+// application itself. Absolute: it is started in the backend's folder.
 std::filesystem::path Service::keeper() const {
   if (folders_.resources.empty()) {
     return {};
   }
-  return folders_.resources.parent_path() / "bin" / std::string(KeeperWire::program);
+  std::error_code ignored; // then relative, and the launch says what is missing
+  return std::filesystem::absolute(
+      folders_.resources.parent_path() / "bin" / std::string(KeeperWire::program), ignored);
 }
 
 std::string Service::token() const {
@@ -449,11 +451,12 @@ void Service::restart() {
   });
 }
 
-std::optional<std::string> Service::python() const {
+std::optional<std::string> Service::python() {
+  auto told = [this](std::string_view line) { note("start: " + std::string(line)); };
   if (interpreters_) {
-    return findInterpreter(*interpreters_);
+    return findInterpreter(*interpreters_, probeLimit, told);
   }
-  return findInterpreter(interpreterCandidates(folders_.resources.string()));
+  return findInterpreter(interpreterCandidates(folders_.resources.string()), probeLimit, told);
 }
 
 std::vector<std::string> Service::childEnvironment() const {

@@ -135,7 +135,7 @@ private:
                                                   std::shared_ptr<BackendFamily>& backend);
   [[nodiscard]] std::optional<std::string>
   awaitReadiness(const std::shared_ptr<BackendFamily>& backend);
-  [[nodiscard]] std::optional<std::string> python() const;
+  [[nodiscard]] std::optional<std::string> python();
   [[nodiscard]] std::vector<std::string> childEnvironment() const;
   [[nodiscard]] std::filesystem::path keeper() const;
   [[nodiscard]] std::shared_ptr<BackendFamily> runningBackend() const;

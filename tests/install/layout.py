@@ -5,6 +5,7 @@ import os
 APP_ID = "studio.tarvo.TarvoStudio"
 BUNDLE = "lib/tarvo-studio"
 EXECUTABLE = f"{BUNDLE}/bin/tarvo-studio"
+KEEPER = f"{BUNDLE}/bin/tarvo-studio-keeper"
 EXTENSION = f"{BUNDLE}/lib/web-extensions/tarvo-studio-frames.so"
 RESOURCES = f"{BUNDLE}/Resources"
 LAUNCHER = "bin/tarvo-studio"
@@ -14,7 +15,7 @@ ICON = f"share/icons/hicolor/scalable/apps/{APP_ID}.svg"
 METAINFO = f"share/metainfo/{APP_ID}.metainfo.xml"
 
 # Every file (or link) an install holds, apart from the bundle's resources.
-FIXED_FILES = [EXECUTABLE, EXTENSION, LAUNCHER, DESKTOP_ENTRY, ICON, METAINFO]
+FIXED_FILES = [EXECUTABLE, KEEPER, EXTENSION, LAUNCHER, DESKTOP_ENTRY, ICON, METAINFO]
 
 
 def is_bytecode(path):
