@@ -207,6 +207,16 @@ TEST_F(Lifecycle, ReportsAChildThatExitsWhileStarting) {
   EXPECT_FALSE(service->isMine());
 }
 
+TEST_F(Lifecycle, SaysWhatToDoWhenTheBackendBindsThePortItself) {
+  setMode("binds");
+  const std::optional<std::string> message = service->start();
+  ASSERT_TRUE(message.has_value());
+  EXPECT_TRUE(message->starts_with("The service could not start: it tried to open port 7810 "
+                                   "itself, which Tarvo Studio holds for it."))
+      << *message;
+  EXPECT_TRUE(message->ends_with("See " + logPath() + ".")) << *message;
+}
+
 TEST_F(Lifecycle, GivesUpOnAChildThatNeverAnswersButLeavesItRunning) {
   setMode("silent");
   // The same timing serves the second start below, whose child must come up
