@@ -45,8 +45,8 @@ void freePending(gpointer data, GClosure* /*closure*/) {
 
 } // namespace
 
-void showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
-                platform::AlertDone done) {
+GtkWidget* showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
+                      platform::AlertDone done) {
   const auto flags = modal ? GTK_DIALOG_MODAL : GtkDialogFlags(0);
   // "%s" keeps any percent sign of the message literal.
   GtkWidget* widget = gtk_message_dialog_new(parent, flags, GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE,
@@ -85,6 +85,7 @@ void showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
                         new Pending{std::move(done), count}, freePending, GConnectFlags(0));
   focusWhenMapped(GTK_WINDOW(widget));
   gtk_window_present(GTK_WINDOW(widget));
+  return widget;
 }
 
 } // namespace tarvo::gtk

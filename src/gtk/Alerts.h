@@ -16,7 +16,8 @@ namespace tarvo::gtk {
 // alert). Otherwise it only stands above `parent` (a sheet); the owner
 // decides what of the window it blocks meanwhile.
 // `parent` may be null: the dialog is then centred on the screen.
-void showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
-                platform::AlertDone done);
+// Returns the dialog, which lives until it is answered.
+GtkWidget* showDialog(const platform::Alert& alert, GtkWindow* parent, bool modal,
+                      platform::AlertDone done);
 
 } // namespace tarvo::gtk

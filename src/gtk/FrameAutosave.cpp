@@ -2,10 +2,16 @@
 
 #include "gtk/GlibPtr.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace tarvo::gtk {
@@ -14,6 +20,41 @@ namespace {
 
 // Beyond any real screen; larger values mean the file was damaged or edited.
 constexpr int maxExtent = 32768;
+// A few frames take a few hundred bytes; anything far bigger is not ours.
+constexpr std::uintmax_t maxFileBytes = std::uintmax_t{1} << 20;
+
+// The key file at `path`, read from memory: it is opened without waiting (a
+// FIFO in its place would hang the window's creation and the quit) and only
+// a regular file of a sane size is read. Anything else reads as no file.
+GKeyFilePtr loadKeyFile(const std::filesystem::path& path, GKeyFileFlags flags) {
+  GKeyFilePtr file(g_key_file_new());
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    return nullptr;
+  }
+  std::string text;
+  struct stat info {};
+  bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                static_cast<std::uintmax_t>(info.st_size) <= maxFileBytes;
+  while (usable) {
+    char chunk[4096];
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      usable = got == 0;
+      break;
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+    usable = text.size() <= maxFileBytes; // it grew after fstat
+  }
+  ::close(fd);
+  if (!usable || !g_key_file_load_from_data(file.get(), text.data(), text.size(), flags, nullptr)) {
+    return nullptr;
+  }
+  return file;
+}
 
 std::optional<int> readInt(GKeyFile* file, const char* group, const char* key) {
   GErrorPtr error;
@@ -37,8 +78,8 @@ std::optional<Frame> FrameAutosave::load() const {
   if (file_.empty() || name_.empty()) {
     return std::nullopt;
   }
-  GKeyFilePtr file(g_key_file_new());
-  if (!g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_NONE, nullptr)) {
+  const GKeyFilePtr file = loadKeyFile(file_, G_KEY_FILE_NONE);
+  if (!file) {
     return std::nullopt;
   }
   const char* group = name_.c_str();
@@ -67,8 +108,10 @@ void FrameAutosave::save(const Frame& frame) const {
     return;
   }
   // Keep whatever other groups the file holds.
-  GKeyFilePtr file(g_key_file_new());
-  g_key_file_load_from_file(file.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
+  GKeyFilePtr file = loadKeyFile(file_, G_KEY_FILE_KEEP_COMMENTS);
+  if (!file) {
+    file.reset(g_key_file_new());
+  }
   const char* group = name_.c_str();
   g_key_file_remove_group(file.get(), group, nullptr);
   g_key_file_set_integer(file.get(), group, "width", frame.width);
@@ -78,7 +121,8 @@ void FrameAutosave::save(const Frame& frame) const {
     g_key_file_set_integer(file.get(), group, "y", *frame.y);
   }
   g_key_file_set_boolean(file.get(), group, "maximized", frame.maximized ? TRUE : FALSE);
-  // Written to a temporary file and renamed over the old one.
+  // Written to a new temporary file and renamed over whatever stands there:
+  // nothing in the way is ever opened.
   g_key_file_save_to_file(file.get(), file_.c_str(), nullptr);
 }
 

@@ -2,15 +2,21 @@
 
 #include "gtk/Alerts.h"
 #include "gtk/OpenUri.h"
+#include "gtk/Sandbox.h"
 
 #include <utility>
 
 namespace tarvo::gtk {
 
-GtkUi::GtkUi(std::string applicationId, Folders folders)
-    : folders_(std::move(folders)), shell_(std::move(applicationId), folders_.icons),
+GtkUi::GtkUi(std::string applicationId, Folders folders, std::shared_ptr<platform::Log> log)
+    : folders_(std::move(folders)), log_(std::move(log)),
+      shell_(std::move(applicationId), folders_.icons),
       menuHandler_(
-          std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })) {
+          std::make_shared<MenuHandler>([this](platform::Action action) { perform(action); })),
+      sandboxProbe_(
+          std::async(std::launch::async | std::launch::deferred, webProcessSandboxMissing)),
+      notifications_(DesktopNotifications::make(
+          g_get_application_name() != nullptr ? g_get_application_name() : "", TARVO_APP_ID)) {
   shell_.setHooks({
       [this] { return window_ && window_->visible(); },
       [this]() -> GtkWindow* { return window_ ? window_->window() : nullptr; },
@@ -65,7 +71,14 @@ void GtkUi::createWebView() {
   if (web_) {
     return;
   }
-  web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions);
+  // Decided before WebKit starts its first web process, which it would
+  // abort on a sandbox that fails.
+  const std::optional<std::string> unsandboxed = sandboxProbe_.get();
+  if (unsandboxed && log_) {
+    log_->note("the web process runs without its sandbox: " + *unsandboxed);
+  }
+  web_ = std::make_unique<WebView>(delegate_, folders_.webExtensions, !unsandboxed);
+  web_->showNotificationsWith(notifications_);
   if (window_) {
     window_->setContent(web_->widget());
   }
@@ -79,6 +92,8 @@ void GtkUi::presentWindow() {
 
 // Every window of ours goes, its dialogs too, and the display server is told
 // now: the caller is about to block the main loop that would tell it later.
+// Told, not waited for: a display server that does not answer must not hold
+// up the quit.
 void GtkUi::hideWindow() {
   if (window_) {
     window_->hide();
@@ -89,30 +104,32 @@ void GtkUi::hideWindow() {
   }
   g_list_free(toplevels);
   if (GdkDisplay* display = gdk_display_get_default()) {
-    gdk_display_sync(display);
+    gdk_display_flush(display);
   }
 }
 
-std::string GtkUi::shownURL() {
-  return web_ ? web_->uri() : std::string();
-}
-
-void GtkUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
+void GtkUi::load(const std::string& url, double timeoutSeconds) {
   if (web_) {
-    web_->load(url, timeoutSeconds, mode);
+    web_->load(url, timeoutSeconds);
   }
 }
 
 // A launch that never has anything to say never builds the view.
 void GtkUi::showStatus(const std::string& line) {
-  if (!window_ || (!status_ && line.empty())) {
+  if (!status_ && line.empty()) {
     return;
   }
-  if (!status_) {
+  if (auto* view = statusView()) {
+    view->show(line);
+  }
+}
+
+StatusView* GtkUi::statusView() {
+  if (!status_ && window_) {
     status_ = std::make_unique<StatusView>(TARVO_APP_ID);
     window_->setStatusView(status_->widget());
   }
-  status_->show(line);
+  return status_.get();
 }
 
 void GtkUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
@@ -123,9 +140,12 @@ void GtkUi::showAlert(const platform::Alert& alert, platform::AlertDone done) {
 // A sheet belongs to the window: the window comes back if it was closed, its
 // page takes no input while the sheet stands, and the menus stay usable.
 void GtkUi::showSheet(const platform::Alert& alert, platform::AlertDone done) {
+  sheet(alert, std::move(done));
+}
+
+GtkWidget* GtkUi::sheet(const platform::Alert& alert, platform::AlertDone done) {
   if (!window_) {
-    showDialog(alert, nullptr, true, std::move(done));
-    return;
+    return showDialog(alert, nullptr, true, std::move(done));
   }
   if (!window_->visible()) {
     window_->present();
@@ -133,7 +153,7 @@ void GtkUi::showSheet(const platform::Alert& alert, platform::AlertDone done) {
   if (web_ && openSheets_++ == 0) {
     web_->setBlocked(true);
   }
-  showDialog(alert, window_->window(), false, [this, done = std::move(done)](int response) {
+  return showDialog(alert, window_->window(), false, [this, done = std::move(done)](int response) {
     if (web_ && --openSheets_ == 0) {
       web_->setBlocked(false);
     }

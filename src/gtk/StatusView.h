@@ -4,6 +4,7 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <string>
 
 namespace tarvo::gtk {
@@ -22,11 +23,22 @@ public:
 
   // Shows `line`; an empty line hides the strip and stops the spinner.
   void show(const std::string& line);
+  // Says what happened, without the spinner, with a button when `button`
+  // names one, while no line is shown (StatusView.notice.cpp). An empty
+  // text takes it away.
+  void showNotice(const std::string& text, const std::string& button, std::function<void()> action);
 
 private:
+  void refresh();
+  static void onButton(GtkButton* button, gpointer self);
+
   GObjectPtr<GtkWidget> root_;
   GtkWidget* spinner_; // owned by root_
   GtkWidget* label_;   // owned by root_
+  GtkWidget* button_;  // owned by root_
+  std::string line_;
+  std::string notice_;
+  std::function<void()> action_;
 };
 
 } // namespace tarvo::gtk

@@ -1,7 +1,5 @@
 #include "gtk/WebView.h"
 
-#include "gtk/Sandbox.h"
-
 #include "gtk/ExtensionWire.h"
 
 #include <algorithm>
@@ -33,22 +31,20 @@ WebKitSettings* makeSettings() {
 
 } // namespace
 
-WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::path extensions)
-    : delegate_(std::move(delegate)), extensions_(std::move(extensions)),
-      cancellable_(GObjectPtr<GCancellable>::adopt(g_cancellable_new())) {
-  // Cookies, local storage and caches live in memory and end with the process.
-  auto manager =
-      GObjectPtr<WebKitWebsiteDataManager>::adopt(webkit_website_data_manager_new_ephemeral());
-  turnProxyOff(manager.get());
+WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::path extensions,
+                 bool sandboxed)
+    : delegate_(std::move(delegate)), extensions_(std::move(extensions)) {
+  // Nothing the page keeps outlives this run (WebsiteData).
+  turnProxyOff(data_.manager());
   context_ = GObjectPtr<WebKitWebContext>::adopt(
-      webkit_web_context_new_with_website_data_manager(manager.get()));
+      webkit_web_context_new_with_website_data_manager(data_.manager()));
   // No memory or disk cache at all: a load always fetches the page afresh.
   webkit_web_context_set_cache_model(context_.get(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   // The web process runs the page's scripts: it runs in namespaces of its
   // own (bubblewrap), seeing little of the user's files, and its system calls
   // filtered, wherever the system lets it. Both must be said before the first
   // web process starts; the extensions folder is mounted into it, read-only.
-  if (webProcessSandboxCanStart()) {
+  if (sandboxed) {
     webkit_web_context_set_sandbox_enabled(context_.get(), TRUE);
     std::error_code missing;
     if (!extensions_.empty() && std::filesystem::is_directory(extensions_, missing)) {
@@ -70,18 +66,20 @@ WebView::WebView(std::weak_ptr<platform::Delegate> delegate, std::filesystem::pa
   g_signal_connect(view, "user-message-received", G_CALLBACK(onUserMessage), this);
   g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), this);
   g_signal_connect(view, "create", G_CALLBACK(onCreate), this);
+  downloads_ = std::make_unique<Downloads>(context_.get(), view, delegate_);
+  connectPageRequests();
 
   // The web process starts with a view's first navigation. Asking for an
   // empty page now starts it while the backend is still coming up, so the
   // real page does not wait for it; the navigation policy cancels this load
   // and the view stays empty.
-  webkit_web_view_load_uri(view, "about:blank");
+  webkit_web_view_load_uri(view, blankURI);
 }
 
 WebView::~WebView() {
-  g_cancellable_cancel(cancellable_.get());
   disarmTimeout();
   g_signal_handlers_disconnect_by_data(view_.get(), this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_user_content_manager(view_.get()), this);
   g_signal_handlers_disconnect_by_data(context_.get(), this);
 }
 
@@ -117,13 +115,14 @@ std::string WebView::uri() const {
 
 // WebKit has no per-request cache policy or time-out. The context has no
 // cache to consult, and the time-out is kept here: until the new page begins
-// to arrive, a timer stands ready to stop the load.
-void WebView::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
+// to arrive, a timer stands ready to stop the load. It covers the empty
+// document before it too.
+void WebView::load(const std::string& url, double timeoutSeconds) {
   disarmTimeout();
   timedOut_ = false;
-  ++loadGeneration_;
-  if (mode == platform::LoadMode::reloadAs) {
-    reloadAs(url);
+  if (documentShown_ || clearing()) {
+    afterBlank_ = url;
+    webkit_web_view_load_uri(view_.get(), blankURI);
   } else {
     request(url);
   }
@@ -149,6 +148,7 @@ gboolean WebView::onLoadTimeout(gpointer self) {
   } else if (auto delegate = me->delegate_.lock()) {
     // Nothing reached the network at all (the page never let go of itself).
     me->timedOut_ = false;
+    me->afterBlank_.clear();
     delegate->didFailProvisionalNavigation(platform::LoadFailure::failed);
   }
   return G_SOURCE_REMOVE;
@@ -162,13 +162,31 @@ void WebView::disarmTimeout() {
 }
 
 void WebView::onLoadChanged(WebKitWebView* /*view*/, WebKitLoadEvent event, gpointer self) {
-  // A commit is always the newest load's: its page has begun to arrive.
-  if (event == WEBKIT_LOAD_COMMITTED) {
-    auto* me = static_cast<WebView*>(self);
-    me->disarmTimeout();
-    if (auto delegate = me->delegate_.lock()) {
-      delegate->didCommitNavigation();
-    }
+  if (event != WEBKIT_LOAD_COMMITTED) {
+    return;
+  }
+  auto* me = static_cast<WebView*>(self);
+  // While the view is being emptied, only the empty document counts, and it
+  // is no page of the backend's: the status line and the timer wait for the
+  // load that follows it.
+  if (me->clearing()) {
+    me->blankCommitted();
+    return;
+  }
+  // Otherwise a commit is always the newest load's: its page has begun to arrive.
+  me->documentShown_ = me->uri() != blankURI;
+  me->disarmTimeout();
+  if (auto delegate = me->delegate_.lock()) {
+    delegate->didCommitNavigation();
+  }
+}
+
+// The old document is gone once the empty one has committed in its place;
+// only then is the new address asked for.
+void WebView::blankCommitted() {
+  if (uri() == blankURI) {
+    documentShown_ = false;
+    request(std::exchange(afterBlank_, {}));
   }
 }
 

@@ -12,15 +12,6 @@ namespace tarvo::gtk {
 
 namespace {
 
-std::string requestURI(WebKitPolicyDecision* decision) {
-  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
-      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-  WebKitURIRequest* request =
-      action != nullptr ? webkit_navigation_action_get_request(action) : nullptr;
-  const char* uri = request != nullptr ? webkit_uri_request_get_uri(request) : nullptr;
-  return uri != nullptr ? uri : "";
-}
-
 platform::LoadFailure classify(const GError* error, bool timedOut) {
   if (error == nullptr) {
     return platform::LoadFailure::failed;
@@ -35,43 +26,43 @@ platform::LoadFailure classify(const GError* error, bool timedOut) {
   return platform::LoadFailure::failed;
 }
 
-// An alert of the page, open until the delegate's completion runs; if the
-// completion is dropped without running, the page is let go all the same.
-class OpenDialog {
-public:
-  explicit OpenDialog(WebKitScriptDialog* dialog) : dialog_(webkit_script_dialog_ref(dialog)) {}
-  ~OpenDialog() { close(); }
-  OpenDialog(const OpenDialog&) = delete;
-  OpenDialog& operator=(const OpenDialog&) = delete;
-  void close() {
-    if (dialog_ != nullptr) {
-      webkit_script_dialog_close(dialog_);
-      webkit_script_dialog_unref(std::exchange(dialog_, nullptr));
-    }
-  }
-
-private:
-  WebKitScriptDialog* dialog_;
-};
-
 } // namespace
 
 gboolean WebView::onDecidePolicy(WebKitWebView* /*view*/, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self) {
-  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
-      type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-    return FALSE; // responses: WebKit's own choice
+  auto* me = static_cast<WebView*>(self);
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    return me->decideResponse(WEBKIT_RESPONSE_POLICY_DECISION(decision));
   }
-  auto delegate = static_cast<WebView*>(self)->delegate_.lock();
-  const auto policy = delegate ? delegate->decidePolicyForNavigation(requestURI(decision))
+  const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+  const auto action = me->navigationAction(webkit_navigation_policy_decision_get_navigation_action(
+                                               WEBKIT_NAVIGATION_POLICY_DECISION(decision)),
+                                           newWindow);
+  // While the view is being emptied, the empty document is the one load
+  // that goes, without asking the delegate; nothing of the page's may take
+  // its place meanwhile.
+  if (me->clearing()) {
+    if (!newWindow && action.url == blankURI) {
+      webkit_policy_decision_use(decision);
+    } else {
+      webkit_policy_decision_ignore(decision);
+    }
+    return TRUE;
+  }
+  me->downloads_->noteNavigation(action.url, action.userGesture);
+  auto delegate = me->delegate_.lock();
+  const auto policy = delegate ? delegate->decidePolicyForNavigationAction(action)
                                : platform::NavigationDecision::cancel;
-  // A new window is never opened: whatever the delegate wanted done with
-  // the address, it has done (a browser link) or dropped.
-  if (policy == platform::NavigationDecision::allow &&
-      type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+  // A new window is never opened: an address the delegate keeps loads in
+  // this view instead; whatever else it wanted done, it has done (a browser
+  // link) or dropped.
+  if (policy == platform::NavigationDecision::allow && !newWindow) {
     webkit_policy_decision_use(decision);
   } else {
     webkit_policy_decision_ignore(decision);
+    if (policy == platform::NavigationDecision::allow) {
+      me->loadInstead(action.url);
+    }
   }
   return TRUE;
 }
@@ -84,13 +75,23 @@ gboolean WebView::onLoadFailed(WebKitWebView* /*view*/, WebKitLoadEvent event, g
   // A cancelled load may be an older one that a newer load() replaced: the
   // newer load keeps its timer. Any other failure is the newest load's.
   const bool timedOut = cancelled && std::exchange(me->timedOut_, false);
+  // An error answer the policy refused is a failed load, not the policy's own stop.
+  const bool errorAnswer =
+      std::exchange(me->failedAnswer_, false) &&
+      g_error_matches(error, WEBKIT_POLICY_ERROR,
+                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
   if (!cancelled) {
     me->disarmTimeout();
   }
   // Only a load that failed before the new page began to arrive is reported.
   if (event == WEBKIT_LOAD_STARTED || event == WEBKIT_LOAD_REDIRECTED) {
+    const platform::LoadFailure why =
+        errorAnswer ? platform::LoadFailure::failed : classify(error, timedOut);
+    if (why == platform::LoadFailure::failed) {
+      me->afterBlank_.clear(); // the empty document failed: the load ends here
+    }
     if (auto delegate = me->delegate_.lock()) {
-      delegate->didFailProvisionalNavigation(classify(error, timedOut));
+      delegate->didFailProvisionalNavigation(why);
     }
   }
   return TRUE; // never WebKit's error page
@@ -121,39 +122,6 @@ gboolean WebView::onUserMessage(WebKitWebView* view, WebKitUserMessage* message,
     delegate->didReceiveScriptMessage(script);
   }
   return TRUE;
-}
-
-gboolean WebView::onScriptDialog(WebKitWebView* /*view*/, WebKitScriptDialog* dialog,
-                                 gpointer self) {
-  switch (webkit_script_dialog_get_dialog_type(dialog)) {
-  case WEBKIT_SCRIPT_DIALOG_ALERT: {
-    auto delegate = static_cast<WebView*>(self)->delegate_.lock();
-    if (!delegate) {
-      return TRUE; // answered at once: the page goes on
-    }
-    const char* text = webkit_script_dialog_get_message(dialog);
-    auto open = std::make_shared<OpenDialog>(dialog);
-    delegate->runJavaScriptAlertPanel(text != nullptr ? text : "", [open] { open->close(); });
-    return TRUE;
-  }
-  case WEBKIT_SCRIPT_DIALOG_CONFIRM:
-    // No confirmation panel: the page reads "no".
-    webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
-    return TRUE;
-  case WEBKIT_SCRIPT_DIALOG_PROMPT:
-    // No text-input panel: left unset, the page reads null.
-    return TRUE;
-  case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-    // A page may not hold the window on itself.
-    webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
-    return TRUE;
-  }
-  return TRUE;
-}
-
-GtkWidget* WebView::onCreate(WebKitWebView* /*view*/, WebKitNavigationAction* /*action*/,
-                             gpointer /*self*/) {
-  return nullptr; // no second web view, ever
 }
 
 } // namespace tarvo::gtk

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PageDelegate.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -7,8 +9,6 @@
 namespace tarvo::platform {
 
 enum class TerminateReply { cancel = 0, now = 1, later = 2 };
-
-enum class NavigationDecision { allow, cancel };
 
 // Why a load ended before any content of the new page arrived.
 enum class LoadFailure {
@@ -27,9 +27,9 @@ struct ScriptMessage {
 };
 
 // What the platform tells the shell. Every call arrives on the main thread.
-class Delegate {
+class Delegate : public PageDelegate {
 public:
-  virtual ~Delegate() = default;
+  ~Delegate() override = default;
 
   virtual void applicationDidFinishLaunching() = 0;
   [[nodiscard]] virtual bool applicationShouldTerminateAfterLastWindowClosed() = 0;

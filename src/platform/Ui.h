@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Menu.h"
+#include "platform/PageUi.h"
 
 #include <functional>
 #include <string>
@@ -24,19 +25,14 @@ struct Alert {
   int defaultButton = 0;            // index answering Return
 };
 
-// How a load reaches the page. A navigation to the document the view already
-// shows, under another fragment, would only scroll it; `reloadAs` gives the
-// shown entry the new address and fetches it again instead.
-enum class LoadMode { navigate, reloadAs };
-
 // The response to an alert: the index of the button pressed, or -1 when the
 // dialog was dismissed some other way (Escape, closed by the window manager).
 using AlertDone = std::function<void(int response)>;
 
 // What the shell asks of the desktop. Every call is made on the main thread.
-class Ui {
+class Ui : public PageUi {
 public:
-  virtual ~Ui() = default;
+  ~Ui() override = default;
 
   virtual void installMenuBar(const MenuBar& bar) = 0;
   virtual void createWindow(const WindowSpec& spec) = 0;
@@ -45,10 +41,11 @@ public:
   // Off the screen at once, before the caller blocks (the quit's last wait).
   virtual void hideWindow() = 0;
 
-  // The address the web view shows, or is loading; empty when none.
-  [[nodiscard]] virtual std::string shownURL() = 0;
-  // Loads the address afresh, ignoring anything cached.
-  virtual void load(const std::string& url, double timeoutSeconds, LoadMode mode) = 0;
+  // Loads the address afresh, ignoring anything cached. The document shown
+  // until now is gone before the address is asked for, so it never sees the
+  // address (nor the install token in its fragment), even where only the
+  // fragment differs.
+  virtual void load(const std::string& url, double timeoutSeconds) = 0;
 
   // The status view above the web view: the application's icon, a spinner
   // and `line`. An empty line hides the view.

@@ -227,23 +227,6 @@ std::optional<int> parsePort(std::string_view digits, bool& ok) {
   return static_cast<int>(value);
 }
 
-// Path and query of a web address: an empty path is "/", and a backslash in
-// it is a slash, as the engine reads them.
-std::string webDocument(std::string_view rest) {
-  const std::size_t query = rest.find('?');
-  std::string document;
-  for (const char c : rest.substr(0, query)) {
-    document += c == '\\' ? '/' : c;
-  }
-  if (document.empty()) {
-    document = "/";
-  }
-  if (query != std::string_view::npos) {
-    document += rest.substr(query);
-  }
-  return document;
-}
-
 } // namespace
 
 std::optional<Url> Url::parse(std::string_view text) {
@@ -263,7 +246,6 @@ std::optional<Url> Url::parse(std::string_view text) {
   std::string_view rest = std::string_view(clean).substr(colon + 1);
   rest = rest.substr(0, rest.find('#'));
   if (!url.isWeb()) {
-    url.document_ = rest;
     return url;
   }
 
@@ -276,9 +258,6 @@ std::optional<Url> Url::parse(std::string_view text) {
 
   const std::string_view authority = rest.substr(0, rest.find_first_of("/\\?"));
   const std::size_t at = authority.rfind('@');
-  if (at != std::string_view::npos) {
-    url.userinfo_ = authority.substr(0, at);
-  }
   const std::string_view hostAndPort =
       at == std::string_view::npos ? authority : authority.substr(at + 1);
 
@@ -306,7 +285,6 @@ std::optional<Url> Url::parse(std::string_view text) {
       return std::nullopt;
     }
   }
-  url.document_ = webDocument(rest.substr(authority.size()));
   return url;
 }
 
@@ -326,16 +304,6 @@ bool Url::isSendable(std::string_view text) {
   }
   const auto url = parse(text);
   return url && url->isWeb();
-}
-
-bool Url::sameDocument(std::string_view shown, std::string_view wanted) {
-  const auto a = parse(shown);
-  const auto b = parse(wanted);
-  if (!a || !b || a->scheme_ != b->scheme_ || a->document_ != b->document_) {
-    return false;
-  }
-  return !a->isWeb() || (a->userinfo_ == b->userinfo_ && a->host_ == b->host_ &&
-                         a->effectivePort() == b->effectivePort());
 }
 
 } // namespace tarvo::protocol

@@ -22,11 +22,6 @@ public:
   // escape on its own.
   [[nodiscard]] static bool isSendable(std::string_view text);
 
-  // Whether loading `wanted` where `shown` is displayed stays in the same
-  // document: both readable and equal once their fragments are set aside.
-  // A web engine then only scrolls instead of fetching the page again.
-  [[nodiscard]] static bool sameDocument(std::string_view shown, std::string_view wanted);
-
   [[nodiscard]] const std::string& scheme() const { return scheme_; } // lower case
   [[nodiscard]] bool isWeb() const { return scheme_ == "http" || scheme_ == "https"; }
   // http(s) only: percent-decoded, ASCII lower case.
@@ -43,11 +38,9 @@ private:
   Url() = default;
 
   std::string scheme_;
-  std::string userinfo_;
   std::string host_;
   std::optional<int> port_;
   bool twoSlashes_ = false;
-  std::string document_; // path and query, or what follows a non-web scheme
 };
 
 } // namespace tarvo::protocol

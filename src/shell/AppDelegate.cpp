@@ -1,6 +1,5 @@
 #include "shell/AppDelegate.h"
 
-#include "protocol/Url.h"
 #include "protocol/Wire.h"
 #include "shell/FileUrl.h"
 #include "shell/MainMenu.h"
@@ -33,16 +32,23 @@ std::shared_ptr<AppDelegate> AppDelegate::make(std::shared_ptr<Backend> service,
 
 AppDelegate::AppDelegate(std::shared_ptr<Backend> service, Platform platform)
     : service_(std::move(service)), platform_(std::move(platform)),
-      offMain_(platform_.background, platform_.main), navigationPolicy_(platform_.ui),
+      offMain_(platform_.background, platform_.main),
+      navigationPolicy_(platform_.ui, platform_.main, platform_.log),
       status_(StatusLine::make(platform_.main, platform_.ui)),
       quitConfirmation_(QuitConfirmation::make(
           service_, OffMain(platform_.quit ? platform_.quit : platform_.background, platform_.main),
-          platform_.ui, status_)) {}
+          platform_.ui, status_)),
+      downloads_(Downloads::make(platform_.main, platform_.ui, platform_.downloads, platform_.log)),
+      pageDialogs_(PageDialogs::make(platform_.ui, status_)) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   platform_.ui->installMenuBar(MainMenu::bar());
   platform_.ui->createWindow({"Tarvo Studio", 1100, 740, 820, 540, "TarvoStudioMain"});
   platform_.ui->createWebView();
+  if (platform_.developer) {
+    platform_.ui->enableDeveloperTools();
+  }
+  downloads_->clearLeftovers();
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   service_->setOnExit([weak](std::int32_t status) {
     if (auto self = weak.lock()) {
@@ -70,6 +76,8 @@ void AppDelegate::showWindow() {
 // its time to stop, and the page may send nothing more.
 void AppDelegate::applicationWillTerminate() {
   platform_.ui->hideWindow();
+  pageGoes();
+  downloads_->abandonAll();
   setGateOpen(false);
   // A start in flight is called off too: nothing may outlive the application.
   service_->close();
@@ -138,19 +146,17 @@ void AppDelegate::settle() {
   restartPolicy_->settle();
 }
 
-// The start page, always fetched afresh: the view may show the same document
-// under an older token, and a navigation would only scroll it.
+// The start page, always fetched afresh, into a new document.
 void AppDelegate::reload() {
+  pageGoes();
   if (auto url = service_->windowURL()) {
-    const auto mode = protocol::Url::sameDocument(platform_.ui->shownURL(), *url)
-                          ? platform::LoadMode::reloadAs
-                          : platform::LoadMode::navigate;
-    platform_.ui->load(*url, pageTimeoutSeconds, mode);
+    platform_.ui->load(*url, pageTimeoutSeconds);
   }
 }
 
 void AppDelegate::serviceDied(std::int32_t status) {
   setGateOpen(false);
+  pageGoes();
   switch (restartPolicy_->serviceDied()) {
   case RestartPolicy::Verdict::ignored:
     return;
@@ -193,11 +199,14 @@ void AppDelegate::fail(const std::string& message) {
 
 void AppDelegate::restartService() {
   setGateOpen(false);
+  pageGoes();
   service_->restart();
 }
 
 platform::NavigationDecision AppDelegate::decidePolicyForNavigation(const std::string& url) {
-  return navigationPolicy_.decidePolicyForNavigation(url);
+  platform::NavigationAction action;
+  action.url = url;
+  return decidePolicyForNavigationAction(action);
 }
 
 // A load replaced by another navigation, or stopped by the navigation policy,
@@ -229,6 +238,7 @@ void AppDelegate::retryFailedLoad() {
 }
 
 void AppDelegate::didCommitNavigation() {
+  pageGoes(); // a dialog still open belongs to the page that went
   status_->pageShown();
 }
 
@@ -252,16 +262,7 @@ void AppDelegate::didReceiveScriptMessage(const platform::ScriptMessage& message
 
 void AppDelegate::runJavaScriptAlertPanel(const std::string& message,
                                           std::function<void()> completion) {
-  // The page stays suspended until the completion runs, and it must run once
-  // only, however often the platform reports the sheet's end.
-  auto pending = std::make_shared<std::function<void()>>(std::move(completion));
-  platform_.ui->showSheet(pageAlert(message), status_->whileAlertUp([pending](int /*response*/) {
-    if (*pending) {
-      auto run = std::move(*pending);
-      *pending = nullptr;
-      run();
-    }
-  }));
+  pageDialogs_->alert(message, std::move(completion));
 }
 
 } // namespace tarvo

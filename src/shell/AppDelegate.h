@@ -1,12 +1,15 @@
 #pragma once
 
 #include "platform/Delegate.h"
+#include "platform/DownloadFolder.h"
 #include "platform/Log.h"
 #include "platform/Queues.h"
 #include "platform/Ui.h"
 #include "shell/Backend.h"
+#include "shell/Downloads.h"
 #include "shell/NavigationPolicy.h"
 #include "shell/OffMain.h"
+#include "shell/PageDialogs.h"
 #include "shell/QuitConfirmation.h"
 #include "shell/RestartPolicy.h"
 #include "shell/StatusLine.h"
@@ -34,6 +37,10 @@ public:
     std::shared_ptr<platform::BackgroundQueue> quit;
     // The trace of the shell's decisions; none in tests that do not read it.
     std::shared_ptr<platform::Log> log;
+    // Where the page's downloads go; none refuses them all.
+    std::shared_ptr<platform::DownloadFolder> downloads;
+    // The web inspector and the page's console in the log, for backend authors.
+    bool developer = false;
   };
 
   static std::shared_ptr<AppDelegate> make(std::shared_ptr<Backend> service, Platform platform);
@@ -58,6 +65,23 @@ public:
   void runJavaScriptAlertPanel(const std::string& message,
                                std::function<void()> completion) override;
 
+  // platform::PageDelegate (AppDelegate.page.cpp)
+  platform::NavigationDecision
+  decidePolicyForNavigationAction(const platform::NavigationAction& action) override;
+  platform::ResponseDecision decidePolicyForResponse(const platform::Response& response) override;
+  bool decideDownload(const platform::DownloadRequest& request) override;
+  std::string downloadDestination(std::uint64_t id, const std::string& suggestedName) override;
+  void downloadFinished(std::uint64_t id) override;
+  void downloadFailed(std::uint64_t id, const std::string& reason) override;
+  void runJavaScriptConfirmPanel(const std::string& message,
+                                 std::function<void(bool)> completion) override;
+  void
+  runJavaScriptTextInputPanel(const std::string& message, const std::string& defaultText,
+                              std::function<void(std::optional<std::string>)> completion) override;
+  platform::ContextMenuPlan contextMenu(const platform::ContextMenuRequest& request) override;
+  std::vector<std::string> notificationOrigins() override;
+  void didReceiveConsoleMessage(const platform::ConsoleMessage& message) override;
+
   // Bring-up and restart policy.
   void bringUp();
   void settle();
@@ -77,6 +101,8 @@ private:
   void retryFailedLoad();
   void setLogoutInhibited(bool on);
   void setGateOpen(bool open);
+  // The page is going: its dialogs are answered as cancelled.
+  void pageGoes();
 
   std::shared_ptr<Backend> service_;
   Platform platform_;
@@ -85,6 +111,8 @@ private:
   std::shared_ptr<StatusLine> status_;
   std::shared_ptr<QuitConfirmation> quitConfirmation_;
   std::shared_ptr<RestartPolicy> restartPolicy_; // made once the delegate has an owner
+  std::shared_ptr<Downloads> downloads_;
+  std::shared_ptr<PageDialogs> pageDialogs_;
   bool logoutInhibited_ = false;
   bool gateOpen_ = false; // the page may reach the backend's port
 };

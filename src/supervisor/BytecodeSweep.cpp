@@ -1,11 +1,12 @@
 #include "supervisor/BytecodeSweep.h"
 
-#include <unistd.h>
+#include "supervisor/FolderTree.h"
 
-#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 namespace tarvo {
 
@@ -19,72 +20,62 @@ std::string sweepLine(std::size_t removed) {
 
 namespace {
 
-bool isStray(const fs::path& item) {
-  std::string name = item.filename().string();
+bool isStray(std::string_view name) {
   if (name == "__pycache__") {
     return true;
   }
   // The text after the last dot, even for a name that starts with its only dot.
   auto dot = name.rfind('.');
-  return dot != std::string::npos && std::string_view(name).substr(dot + 1) == "pyc";
+  return dot != std::string_view::npos && name.substr(dot + 1) == "pyc";
 }
 
-bool isRealFolder(const fs::path& path) {
-  std::error_code error;
-  return fs::symlink_status(path, error).type() == fs::file_type::directory;
-}
-
-// Each folder is yielded before its contents; links are listed, never entered.
-void collect(const fs::path& folder, std::vector<fs::path>& found) {
-  std::error_code error;
-  fs::directory_iterator entries(folder, error);
-  if (error) {
-    return;
+// Removes the stray items of the open folder `folder`, and of the real
+// folders inside it; links are removed when named as bytecode, never entered.
+std::size_t sweepFolder(int folder) {
+  std::size_t removed = 0;
+  const auto names = namesIn(folder);
+  if (!names) {
+    return 0;
   }
-  for (fs::directory_iterator end; entries != end; entries.increment(error)) {
-    if (error) {
-      return;
-    }
-    const fs::path& item = entries->path();
-    if (isStray(item)) {
-      found.push_back(item);
-    }
-    if (isRealFolder(item)) {
-      collect(item, found);
+  for (const auto& name : *names) {
+    if (isStray(name)) {
+      removed += removeTreeAt(folder, name) ? 1 : 0;
+    } else if (const UniqueFd inner = openFolderAt(folder, name)) {
+      removed += sweepFolder(inner.get());
     }
   }
-}
-
-// Removes the item itself: a link as a link, a folder with what is inside it.
-bool removeItem(const fs::path& item) {
-  std::error_code error;
-  if (isRealFolder(item)) {
-    return fs::remove_all(item, error) > 0 && !error;
-  }
-  return fs::remove(item, error) && !error;
+  return removed;
 }
 
 } // namespace
 
 std::size_t sweepBytecode(const fs::path& folder, LogWriter& log) {
   std::size_t removed = 0;
+  const UniqueFd bundle(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
   for (const char* name : {"studio", "app"}) {
-    fs::path subfolder = folder / name;
-    if (!isRealFolder(subfolder)) {
-      continue; // missing, a file, or a link that may lead out of the bundle
-    }
-    std::vector<fs::path> found;
-    collect(subfolder, found);
-    for (const auto& item : found) {
-      if (removeItem(item)) {
-        ++removed;
-      }
+    // Missing, a file, or a link that may lead out of the bundle: skipped.
+    if (const UniqueFd subfolder = bundle ? openFolderAt(bundle.get(), name) : UniqueFd()) {
+      removed += sweepFolder(subfolder.get());
     }
   }
   if (removed > 0) {
     log.append(sweepLine(removed));
   }
   return removed;
+}
+
+void removeOldBytecodeCache(const fs::path& folder, LogWriter& log) {
+  std::error_code error;
+  if (folder.empty() || fs::symlink_status(folder, error).type() == fs::file_type::not_found) {
+    return;
+  }
+  if (removeTree(folder)) {
+    log.note("removed the bytecode cache of earlier versions, " + folder.string() +
+             ": the web process's sandbox can write there");
+  } else {
+    log.note("could not remove all of the bytecode cache of earlier versions, " + folder.string() +
+             "; nothing reads it any more");
+  }
 }
 
 } // namespace tarvo

@@ -20,4 +20,9 @@ namespace tarvo {
 // Failures are swallowed; the result is the number of items removed.
 std::size_t sweepBytecode(const std::filesystem::path& folder, LogWriter& log);
 
+// Removes the bytecode cache where earlier versions kept it (`folder`, under
+// ~/.cache, which the web process's sandbox may write), without following
+// any link planted there. Says in the log that it did, or could not.
+void removeOldBytecodeCache(const std::filesystem::path& folder, LogWriter& log);
+
 } // namespace tarvo

@@ -205,6 +205,7 @@ std::optional<std::string> Service::startOnce() {
     return incomplete;
   }
   sweepBytecode(serviceFolder(), log_);
+  removeOldBytecodeCache(folders_.oldBytecodeCache, log_);
   const std::optional<std::string> interpreter = python();
   if (!interpreter) {
     return StartTexts::needsPython();

@@ -49,8 +49,9 @@ UserFolders UserFolders::under(const std::filesystem::path& userHome,
           std::move(resources),
           userHome / ".local/share/Tarvo Studio",
           userHome / ".local/state/Tarvo Studio.log",
-          userHome / ".cache/Tarvo Studio",
-          userHome / ".local/state/Tarvo Studio"};
+          userHome / ".local/state/Tarvo Studio",
+          userHome / ".local/state/Tarvo Studio",
+          userHome / ".cache/Tarvo Studio"};
 }
 
 const UserFolders& UserFolders::current() {

@@ -9,11 +9,14 @@ namespace tarvo {
 // the fixed XDG defaults under it (no environment variable is read).
 struct UserFolders {
   std::filesystem::path userHome;
-  std::filesystem::path resources;     // the bundle's Resources folder; empty when none
-  std::filesystem::path data;          // ~/.local/share/Tarvo Studio
-  std::filesystem::path log;           // ~/.local/state/Tarvo Studio.log
-  std::filesystem::path bytecodeCache; // ~/.cache/Tarvo Studio
-  std::filesystem::path windowState;   // ~/.local/state/Tarvo Studio
+  std::filesystem::path resources; // the bundle's Resources folder; empty when none
+  std::filesystem::path data;      // ~/.local/share/Tarvo Studio
+  std::filesystem::path log;       // ~/.local/state/Tarvo Studio.log
+  // The backend's bytecode is run, so it stays out of ~/.cache, which the web
+  // process's sandbox may write.
+  std::filesystem::path bytecodeCache;    // ~/.local/state/Tarvo Studio
+  std::filesystem::path windowState;      // ~/.local/state/Tarvo Studio
+  std::filesystem::path oldBytecodeCache; // ~/.cache/Tarvo Studio, of earlier versions
 
   // The folders of a user whose home is `userHome`; tests point it elsewhere.
   [[nodiscard]] static UserFolders under(const std::filesystem::path& userHome,

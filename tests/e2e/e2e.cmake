@@ -20,6 +20,7 @@ endfunction()
 
 tarvo_e2e_test(e2e_window test_window.py)
 tarvo_e2e_test(e2e_webview test_webview.py --backend ${TARVO_E2E_DIR}/testapp/app)
+tarvo_e2e_test(e2e_page test_page.py --backend ${TARVO_E2E_DIR}/testapp/app)
 tarvo_e2e_test(e2e_quit test_quit.py)
 tarvo_e2e_test(e2e_token test_token.py)
 tarvo_e2e_test(e2e_wayland_window test_wayland_window.py --display wayland)

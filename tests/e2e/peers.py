@@ -5,6 +5,7 @@ the user's browser, file manager and text viewer."""
 import configparser
 import json
 import os
+import subprocess
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -14,6 +15,8 @@ LOG = os.path.join(HOME, ".local", "state", "Tarvo Studio.log")
 DATA = os.path.join(HOME, ".local", "share", "Tarvo Studio")
 TOKEN = os.path.join(DATA, "ui.token")
 RECORDED = os.path.join(HOME, "recorded.txt")
+NOTIFIED = os.path.join(HOME, "notified.jsonl")
+DOWNLOADS = os.path.join(HOME, "Downloads")
 FRAMES = os.path.join(HOME, ".local", "state", "Tarvo Studio", "window.ini")
 FRAME_NAME = "TarvoStudioMain"
 BASE = "http://127.0.0.1:7810"
@@ -102,6 +105,38 @@ def namespaces(pid, kinds=("user", "mnt", "pid", "net")):
     return seen
 
 
+def environment_of(pid):
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            entries = f.read().decode(errors="replace").split("\0")
+    except OSError:
+        return {}
+    return dict(e.split("=", 1) for e in entries if "=" in e)
+
+
+def writable_in_view(pid, path):
+    """Whether `path` (or the folder it would be made in) can be written, as
+    the very same file, in the mount view of process `pid`."""
+    while not os.path.lexists(path):
+        path = os.path.dirname(path)
+    inside = f"/proc/{pid}/root{path}"
+    try:
+        real, seen = os.stat(path), os.stat(inside)
+    except OSError:
+        return False
+    if (real.st_dev, real.st_ino) != (seen.st_dev, seen.st_ino):
+        return False  # not there, or a stand-in of the sandbox's own
+    probe = os.path.join(inside, f".probe-{os.getpid()}") if os.path.isdir(inside) else None
+    try:
+        os.close(os.open(probe or inside, os.O_WRONLY | os.O_NONBLOCK |
+                         (os.O_CREAT | os.O_EXCL if probe else os.O_APPEND), 0o600))
+    except OSError:
+        return False
+    if probe:
+        os.unlink(probe)
+    return True
+
+
 # ---------------------------------------------------------------- HTTP
 
 
@@ -121,6 +156,22 @@ def http(method, path, body=None, headers=None, timeout=2.0, base=BASE):
         return error.code, error.read()
     except (OSError, ValueError):
         return None, b""
+
+
+def events():
+    """What the stand-in backend's page reported, in order."""
+    status, body = http("GET", "/test/events", timeout=2)
+    if status != 200:
+        return []
+    try:
+        return json.loads(body)
+    except ValueError:
+        return []
+
+
+def of_kind(kind, detail=None):
+    return [e for e in events()
+            if e.get("kind") == kind and (detail is None or e.get("detail") == detail)]
 
 
 def ping(timeout=1.0):
@@ -256,3 +307,33 @@ def as_path(location):
     if location.startswith("file://"):
         return urllib.parse.unquote(urllib.parse.urlparse(location).path)
     return location
+
+
+# ---------------------------------------------------------------- notifications
+
+
+def start_notifier():
+    """The desktop's notification service, stood in for by notifier.py (the
+    caller ends the process it returns)."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "notifier.py")
+    process = subprocess.Popen(["/usr/bin/python3", script, NOTIFIED], stdout=subprocess.PIPE,
+                               text=True)
+    process.stdout.readline()  # "notifier ready"
+    return process
+
+
+def notified():
+    """Every notification the desktop was sent: {id, app, icon, summary, body, ...}."""
+    try:
+        with open(NOTIFIED, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+    except (OSError, ValueError):
+        return []
+
+
+def activate_notification(number):
+    """A click on notification `number`, as the desktop would report it."""
+    return subprocess.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.Notifications",
+                           "--object-path", "/org/freedesktop/Notifications", "--method",
+                           "org.tarvo.TestNotifier.Activate", str(number)],
+                          capture_output=True, timeout=10, check=False).returncode == 0

@@ -171,6 +171,8 @@ def text_of(node):
 
 
 def do_action(node, wanted=("click", "press", "activate", "jump")):
+    if node is None:
+        return False
     try:
         action = node.get_action_iface()
         if action is None:
@@ -185,10 +187,11 @@ def do_action(node, wanted=("click", "press", "activate", "jump")):
         return False
 
 
-def click(node, scroll=True):
+def click(node, scroll=True, button=1):
     """Clicks the middle of a node with the pointer, as a person would. Unlike
     an accessibility action it never waits for what the click sets off (an
-    alert of the page blocks the page until it is answered)."""
+    alert of the page blocks the page until it is answered). Button 3 opens
+    a context menu."""
     try:
         component = node.get_component_iface()
         if scroll:  # into view first, as a person would before clicking
@@ -201,7 +204,7 @@ def click(node, scroll=True):
         return False
     xdotool("mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2))
     time.sleep(0.05)
-    xdotool("click", "1")
+    xdotool("click", str(button))
     return True
 
 

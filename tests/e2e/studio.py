@@ -14,9 +14,9 @@ import traceback
 from checks import Abort, Checks, say, wait_for
 from peers import (HOME, backend_processes, busy, call, descends_from, install_recorder,
                    log_text, page_ready_count, ping, running)
-from screen import (Atspi, GLib, children, click, dialog_labels, do_action, focus, has_state,
-                    is_document, key, name, press_button, role, start_accessibility, text_of,
-                    visible_windows, walk, window_name)
+from screen import (Atspi, GLib, children, click, dialog_labels, do_action, focus, geometry,
+                    has_state, is_button, is_document, key, name, press_button, role,
+                    start_accessibility, text_of, visible_windows, walk, window_name)
 
 BUNDLE = os.environ.get("TARVO_E2E_BUNDLE", "")
 OUT = os.environ.get("TARVO_E2E_OUT", "/tmp")
@@ -39,13 +39,15 @@ class Studio:
 
     launched = []  # every launch of this session, so none is left running
 
-    def __init__(self, own_group=False):
-        """own_group: in a process group of its own, as a shell starts a job."""
+    def __init__(self, own_group=False, wrapper=()):
+        """own_group: in a process group of its own, as a shell starts a job.
+        wrapper: a command that ends by executing the application, whose path
+        it is given last (so the pid stays the application's)."""
         Studio.launched.append(self)
         self.number = len(Studio.launched)
         self.out_path = os.path.join(OUT, f"app-{self.number}.out")
         self.output = open(self.out_path, "wb")
-        self.process = subprocess.Popen([os.path.join(BUNDLE, "bin", "tarvo-studio")],
+        self.process = subprocess.Popen([*wrapper, os.path.join(BUNDLE, "bin", "tarvo-studio")],
                                         stdout=self.output, stderr=subprocess.STDOUT,
                                         cwd=HOME, process_group=0 if own_group else None)
         self.pid = self.process.pid
@@ -162,6 +164,22 @@ class Studio:
                 parts.append(text_of(node))
         return "\n".join(p for p in parts if p)
 
+    def document_height(self):
+        """The height of the page on screen, in pixels (0 when unknown)."""
+        document = self.document()
+        try:
+            return document.get_component_iface().get_extents(Atspi.CoordType.WINDOW).height
+        except (GLib.Error, AttributeError):
+            return 0
+
+    def window_button(self, title):
+        """A button of the window itself (outside the page), or None."""
+        frame = self.window(showing=False)
+        for node in walk(frame, depth=12, skip=is_document) if frame else []:
+            if is_button(node) and name(node) == title:
+                return node
+        return None
+
     def find_in_page(self, wanted_role, wanted_name):
         document = self.document()
         if document is None:
@@ -170,6 +188,39 @@ class Studio:
             if role(node) == wanted_role and name(node).strip() == wanted_name:
                 return node
         return None
+
+    def status_line(self):
+        """The status view's accessible name while it is on screen, else ""."""
+        frame = self.window(showing=False)
+        if frame is None:
+            return ""
+        for node in walk(frame, depth=8, skip=is_document):
+            if role(node) == "status bar" and has_state(node, Atspi.StateType.SHOWING):
+                return name(node)
+        return ""
+
+    def popup_items(self):
+        """{title: node} of the menu items shown outside the menu bar (a
+        context menu)."""
+        items = {}
+        for top in self.toplevels():
+            if role(top) == "frame" and name(top) == TITLE:
+                continue
+            for node in walk(top, depth=6):
+                if "menu item" in role(node) and has_state(node, Atspi.StateType.SHOWING):
+                    items[name(node)] = node
+        return items
+
+    def picture(self, file_name):
+        """The window as the display shows it, for a person to look at, in
+        the run's output folder."""
+        box = geometry(self.main_window) if self.main_window else None
+        crop = ["-crop", "{2}x{3}+{0}+{1}".format(*box), "+repage"] if box else []
+        try:
+            subprocess.run(["import", "-window", "root", *crop, os.path.join(OUT, file_name)],
+                           timeout=20, check=False, capture_output=True)
+        except (OSError, subprocess.TimeoutExpired):
+            pass
 
     def menu_bar(self):
         frame = self.window(showing=False)
@@ -277,6 +328,13 @@ def wait_dialog(studio, timeout, title=None):
         return None
 
     return wait_for(probe, timeout, 0.2)
+
+
+def activate_in_page(t, studio, wanted_role, title):
+    """Operates a link or a button of the page the way assistive technology does."""
+    node = wait_for(lambda: studio.find_in_page(wanted_role, title), 10, 0.3)
+    t.require(node, f"the page shows the {wanted_role} \u201c{title}\u201d")
+    t.require(do_action(node), f"the {wanted_role} \u201c{title}\u201d can be activated")
 
 
 def wait_up(t, studio, ready, what="the application is up with its page loaded"):

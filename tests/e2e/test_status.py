@@ -6,12 +6,10 @@ in the run's output folder."""
 
 import os
 import signal
-import subprocess
 
 from checks import wait_for
 from peers import page_ready_count, ping, switch
-from screen import Atspi, geometry, has_state, is_document, name, role, walk
-from studio import OUT, Studio, run
+from studio import Studio, run
 
 SLOW_START = 3.0  # seconds the stand-in backend waits before it listens
 STARTING = "Starting Tarvo Studio\u2026"
@@ -20,53 +18,31 @@ RESTARTING = "Restarting the service"
 switch(START_DELAY=SLOW_START)
 
 
-def status_line(studio):
-    """The status view's accessible name while it is on screen, else ""."""
-    frame = studio.window(showing=False)
-    if frame is None:
-        return ""
-    for node in walk(frame, depth=8, skip=is_document):
-        if role(node) == "status bar" and has_state(node, Atspi.StateType.SHOWING):
-            return name(node)
-    return ""
-
-
-def picture(studio, file_name):
-    """The window as the display shows it, for a person to look at."""
-    box = geometry(studio.main_window) if studio.main_window else None
-    crop = ["-crop", "{2}x{3}+{0}+{1}".format(*box), "+repage"] if box else []
-    try:
-        subprocess.run(["import", "-window", "root", *crop, os.path.join(OUT, file_name)],
-                       timeout=20, check=False, capture_output=True)
-    except (OSError, subprocess.TimeoutExpired):
-        pass
-
-
 def slow_start_and_restart(t):
     t.step(f"launch with a backend that takes {SLOW_START:.0f} s to listen")
     studio = Studio()
-    seen = wait_for(lambda: status_line(studio), SLOW_START, 0.1)
+    seen = wait_for(lambda: studio.status_line(), SLOW_START, 0.1)
     t.require(seen == STARTING, f"the window says \u201c{STARTING}\u201d", seen)
     t.expect(ping(0.3) is None, "while the backend does not answer yet")
     t.require(studio.find_main_window(), "the window is on the display")
-    picture(studio, "status-starting.png")
+    studio.picture("status-starting.png")
 
     t.require(wait_for(lambda: page_ready_count() >= 1, 30, 0.2), "the page comes up")
-    gone = wait_for(lambda: status_line(studio) == "", 5, 0.1)
-    t.expect(gone, "the status line is gone once the page shows", status_line(studio))
+    gone = wait_for(lambda: studio.status_line() == "", 5, 0.1)
+    t.expect(gone, "the status line is gone once the page shows", studio.status_line())
 
     t.step("the backend is killed")
     backend = studio.backend()
     t.require(backend is not None, "the application runs one backend")
     ready = page_ready_count()
     os.kill(backend, signal.SIGKILL)
-    seen = wait_for(lambda: RESTARTING in status_line(studio) and status_line(studio), 5, 0.1)
+    seen = wait_for(lambda: RESTARTING in studio.status_line() and studio.status_line(), 5, 0.1)
     t.expect(seen and seen.startswith(RESTARTING),
              f"the window says \u201c{RESTARTING}\u2026\u201d", seen)
-    picture(studio, "status-restarting.png")
+    studio.picture("status-restarting.png")
     t.require(wait_for(lambda: page_ready_count() > ready, 30, 0.2), "the page comes back")
-    gone = wait_for(lambda: status_line(studio) == "", 5, 0.1)
-    t.expect(gone, "the status line is gone again", status_line(studio))
+    gone = wait_for(lambda: studio.status_line() == "", 5, 0.1)
+    t.expect(gone, "the status line is gone again", studio.status_line())
 
     t.step("Ctrl+Q quits")
     studio.keys_to_window("ctrl+q")

@@ -5,14 +5,16 @@ import http.server
 import json
 import os
 import signal
+import subprocess
 import threading
 import time
 
 from checks import stays, wait_for
-from peers import LOG, as_path, backend_processes, page_ready_count, ping, recorded
+from peers import (FRAMES, HOME, LOG, as_path, backend_processes, log_text, page_ready_count,
+                   ping, recorded)
 from screen import (click, dialog_buttons, dialog_labels, geometry, press_button, text_of,
                     xdotool)
-from studio import TITLE, run, Studio, wait_dialog
+from studio import TITLE, launched, run, Studio, wait_dialog
 
 SCREEN = (1400, 1000)  # the harness's display
 FIRST_SIZE = (1100, 740)
@@ -266,5 +268,44 @@ def crash_loop(t):
     t.expect(not backend_processes(), "no process is left behind", backend_processes())
 
 
+def fifo_frame_file(t):
+    t.step("window.ini is a FIFO: the window comes all the same, and SIGTERM quits")
+    os.makedirs(os.path.dirname(FRAMES), exist_ok=True)
+    if os.path.lexists(FRAMES):
+        os.remove(FRAMES)
+    os.mkfifo(FRAMES)
+    studio = launched(t)
+    os.kill(studio.pid, signal.SIGTERM)
+    t.expect(studio.wait_exit(15), "SIGTERM ended the application")
+    t.expect(wait_for(lambda: not backend_processes(), 10, 0.1), "and its backend",
+             backend_processes())
+    os.remove(FRAMES)
+
+
+BROKEN_BWRAP = "bwrap: No permissions to create a new namespace"
+
+
+def broken_bubblewrap(t):
+    t.step("bubblewrap is installed but cannot run: the page loads without the sandbox")
+    fake = os.path.join(HOME, "failing-bwrap")
+    with open(fake, "w", encoding="utf-8") as f:
+        f.write(f"#!/bin/sh\necho '{BROKEN_BWRAP}' >&2\nexit 1\n")
+    os.chmod(fake, 0o755)
+    # A mount namespace where /usr/bin/bwrap is that script; the inner user
+    # namespace gives the application back its own user id.
+    wrapper = ["unshare", "--map-root-user", "--mount", "sh", "-c",
+               'mount --bind "$0" /usr/bin/bwrap && exec unshare --map-user="$1" '
+               '--map-group="$2" -- "$3"', fake, str(os.getuid()), str(os.getgid())]
+    if subprocess.run(["unshare", "--map-root-user", "--mount", "true"],
+                      check=False).returncode != 0:
+        t.step("no user namespace can be made here: nothing to try")
+        return
+    studio = launched(t, wrapper=wrapper)
+    t.expect(f"the web process runs without its sandbox: /usr/bin/bwrap cannot run here: "
+             f"{BROKEN_BWRAP}" in log_text(), "the log says why the sandbox is off")
+    studio.keys_to_window("ctrl+q")
+    t.expect(studio.wait_exit(15), "Ctrl+Q ended the application")
+
+
 if __name__ == "__main__":
-    run(window_and_backend, foreign_server, crash_loop)
+    run(window_and_backend, foreign_server, crash_loop, fifo_frame_file, broken_bubblewrap)

@@ -3,6 +3,8 @@
 #include "gtk/FrameAutosave.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -91,6 +93,23 @@ TEST_F(FrameAutosaveTest, AnUnwritableFolderIsIgnored) {
   FrameAutosave autosave(folder_ / "blocked" / "state" / "window.ini", "TarvoStudioMain");
   autosave.save({1100, 740, 0, 0, false}); // no crash, no exception
   EXPECT_FALSE(autosave.load().has_value());
+}
+
+// Nothing waits on a FIFO where the file belongs: it reads as no frame, and a
+// save puts a file in its place. Run where an alarm ends a hang.
+TEST_F(FrameAutosaveTest, AFifoInItsPlaceNeverBlocks) {
+  fs::create_directories(file().parent_path());
+  ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ::alarm(5);
+        FrameAutosave autosave(file(), "TarvoStudioMain");
+        const bool none = !autosave.load();
+        autosave.save({900, 600, 1, 2, false});
+        std::exit(none && autosave.load() ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(FrameAutosaveFile, LivesInTheStateFolderAndNowhereWithoutOne) {

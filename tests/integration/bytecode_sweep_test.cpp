@@ -3,6 +3,7 @@
 #include "supervisor/Service.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tarvo {
 namespace {
@@ -123,6 +124,31 @@ TEST_F(BytecodeSweep, NeverFollowsASymbolicLinkOutOfTheBundle) {
   EXPECT_TRUE(fs::exists(outside / "__pycache__/precious.pyc"));
   EXPECT_TRUE(fs::exists(outside / "target.pyc"));
   EXPECT_TRUE(fs::exists(outside / "folder/keep.txt"));
+}
+
+// What a page that broke out of its sandbox may have planted in the old
+// place: links to what must stay, and a FIFO.
+TEST_F(BytecodeSweep, RemovesTheOldCacheWithoutFollowingWhatWasPlanted) {
+  fs::path old = scratch / "cache/Tarvo Studio";
+  fs::path outside = scratch / "outside";
+  writeFile(outside / "keep/precious.txt", "x");
+  writeFile(old / "pycache/usr/lib/python3/x.cpython-311.pyc", "x");
+  fs::create_directory_symlink(outside / "keep", old / "pycache/usr/linked");
+  fs::create_symlink(outside / "keep/precious.txt", old / "alias.pyc");
+  ASSERT_EQ(::mkfifo((old / "pycache/pipe").c_str(), 0600), 0);
+  LogWriter writer(log, Service::maxLog);
+
+  removeOldBytecodeCache(old, writer);
+
+  EXPECT_FALSE(fs::exists(fs::symlink_status(old)));
+  EXPECT_EQ(readFile(outside / "keep/precious.txt"), "x");
+  EXPECT_NE(readFile(log).find("removed the bytecode cache of earlier versions"),
+            std::string::npos);
+
+  fs::create_directory_symlink(outside, old); // the old place itself a link
+  removeOldBytecodeCache(old, writer);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(old)));
+  EXPECT_TRUE(fs::exists(outside / "keep/precious.txt"));
 }
 
 } // namespace

@@ -38,7 +38,7 @@ TEST(BackendEnvironment, SetsItsSixVariablesOverWhatIsInherited) {
       backendEnvironment({"LANG=C.UTF-8", "PYTHONPATH=/elsewhere", "PATH=/bin:/usr/bin",
                           "PYTHONUNBUFFERED=0", "PYTHONPATH=/twice"},
                          {"/b/Resources/tarvo-studio/", "/h/.local/share/Tarvo Studio",
-                          "/h/.cache/Tarvo Studio", "/h"},
+                          "/h/.local/state/Tarvo Studio", "/h"},
                          4242);
 
   EXPECT_EQ(environment, (std::vector<std::string>{
@@ -48,7 +48,7 @@ TEST(BackendEnvironment, SetsItsSixVariablesOverWhatIsInherited) {
                              "PYTHONUNBUFFERED=1",
                              "TARVO_STUDIO_HOME=/h/.local/share/Tarvo Studio",
                              "TARVO_STUDIO_PARENT=4242",
-                             "PYTHONPYCACHEPREFIX=/h/.cache/Tarvo Studio/pycache",
+                             "PYTHONPYCACHEPREFIX=/h/.local/state/Tarvo Studio/pycache",
                          }));
 }
 
@@ -181,7 +181,7 @@ TEST_F(Lifecycle, GivesTheChildItsEnvironmentAndNoOtherDescriptor) {
             (scratch / "home/.local/share/Tarvo Studio").string());
   EXPECT_EQ(environment["TARVO_STUDIO_PARENT"], std::to_string(::getpid()));
   EXPECT_EQ(environment["PYTHONPYCACHEPREFIX"],
-            (scratch / "home/.cache/Tarvo Studio/pycache").string());
+            (scratch / "home/.local/state/Tarvo Studio/pycache").string());
   const char* inheritedPath = ::getenv("PATH"); // NOLINT(concurrency-mt-unsafe): read only
   ASSERT_NE(inheritedPath, nullptr);
   EXPECT_EQ(environment["PATH"], "/opt/homebrew/bin:/usr/local/bin:" +
@@ -292,10 +292,12 @@ TEST_F(Lifecycle, SweepsBeforeItFindsNoUsableInterpreter) {
   makeService(
       std::vector<std::string>{(scratch / "absent").string(), (scratch / "old-python").string()});
   writeFile(serviceFolder / "app/__pycache__/stray.pyc", "x");
+  writeFile(scratch / "home/.cache/Tarvo Studio/pycache/old.pyc", "x");
 
   EXPECT_EQ(service->start(), "Tarvo Studio needs Python 3.10 or later.");
 
   EXPECT_FALSE(fs::exists(serviceFolder / "app/__pycache__"));
+  EXPECT_FALSE(fs::exists(scratch / "home/.cache/Tarvo Studio")) << "the old cache place";
   EXPECT_NE(readFile(logPath()).find("sweep: removed 1 stray bytecode item(s)"), std::string::npos);
   EXPECT_TRUE(fs::exists(scratch / "old-python.calls")) << "the given list was searched";
   EXPECT_FALSE(fs::exists(bin / "calls")) << "and only that list";

@@ -27,10 +27,9 @@ void FakeUi::hideWindow() {
   ++hidden;
 }
 
-void FakeUi::load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) {
+void FakeUi::load(const std::string& url, double timeoutSeconds) {
   calls.emplace_back("load");
-  loads.push_back({url, timeoutSeconds, mode});
-  showing = url;
+  loads.push_back({url, timeoutSeconds});
 }
 
 void FakeUi::showStatus(const std::string& line) {
@@ -73,6 +72,36 @@ void FakeUi::setBackendGate(int port, bool open) {
   gatePort = port;
   gates.push_back(open);
   gateOpen = open;
+}
+
+void FakeUi::showPageDialog(const platform::PageDialog& dialog, platform::PageDialogDone done) {
+  calls.emplace_back("showPageDialog");
+  pageDialogs.push_back({dialog, std::move(done)});
+}
+
+void FakeUi::closePageDialogs() {
+  calls.emplace_back("closePageDialogs");
+  ++pageDialogsClosed;
+}
+
+void FakeUi::showNotice(const platform::Notice& notice) {
+  calls.emplace_back("showNotice");
+  notices.push_back(notice);
+}
+
+void FakeUi::notify(const std::string& text) {
+  calls.emplace_back("notify");
+  notified.push_back(text);
+}
+
+void FakeUi::cancelDownloads() {
+  calls.emplace_back("cancelDownloads");
+  ++downloadCancels;
+}
+
+void FakeUi::enableDeveloperTools() {
+  calls.emplace_back("enableDeveloperTools");
+  ++developerTools;
 }
 
 void FakeUi::answerLast(int response) {

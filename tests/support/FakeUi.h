@@ -16,7 +16,6 @@ public:
   struct Load {
     std::string url;
     double timeoutSeconds = 0;
-    platform::LoadMode mode = platform::LoadMode::navigate;
   };
   struct Shown {
     platform::Alert alert;
@@ -29,8 +28,7 @@ public:
   void createWebView() override;
   void presentWindow() override;
   void hideWindow() override;
-  std::string shownURL() override { return showing; }
-  void load(const std::string& url, double timeoutSeconds, platform::LoadMode mode) override;
+  void load(const std::string& url, double timeoutSeconds) override;
   void showStatus(const std::string& line) override;
   void showAlert(const platform::Alert& alert, platform::AlertDone done) override;
   void showSheet(const platform::Alert& alert, platform::AlertDone done) override;
@@ -39,6 +37,13 @@ public:
   void replyToApplicationShouldTerminate(bool quit) override;
   void inhibitLogout(bool on) override;
   void setBackendGate(int port, bool open) override;
+  void showPageDialog(const platform::PageDialog& dialog, platform::PageDialogDone done) override;
+  void closePageDialogs() override;
+  void showNotice(const platform::Notice& notice) override;
+  bool windowIsActive() override { return active; }
+  void notify(const std::string& text) override;
+  void cancelDownloads() override;
+  void enableDeveloperTools() override;
 
   // Answers the most recent alert or sheet with `response`.
   void answerLast(int response);
@@ -51,7 +56,6 @@ public:
   int presented = 0;
   int hidden = 0;
   std::vector<Load> loads;
-  std::string showing; // what the view shows: the last load, unless a test moves it
   std::vector<Shown> shown;
   std::vector<std::string> statusLines; // every line shown, "" for hidden
   [[nodiscard]] std::string status() const { return statusLines.empty() ? "" : statusLines.back(); }
@@ -62,6 +66,18 @@ public:
   std::vector<bool> gates; // each change of the backend's gate, in order
   bool gateOpen = false;
   int gatePort = 0;
+  // The page's dialogs; each keeps its `done` until the test or a closing answers.
+  struct PageDialogShown {
+    platform::PageDialog dialog;
+    platform::PageDialogDone done;
+  };
+  std::vector<PageDialogShown> pageDialogs;
+  int pageDialogsClosed = 0;
+  std::vector<platform::Notice> notices; // every notice, the empty one too
+  bool active = true;                    // the window has the keyboard
+  std::vector<std::string> notified;
+  int downloadCancels = 0;
+  int developerTools = 0;
 };
 
 } // namespace tarvo::test

@@ -1,4 +1,5 @@
 #include "shell/NavigationPolicy.h"
+#include "support/FakeQueues.h"
 #include "support/FakeUi.h"
 
 #include <gtest/gtest.h>
@@ -124,17 +125,25 @@ TEST(NavigationPolicy, EverythingElseIsCancelledWithoutOpening) {
   });
 }
 
+platform::NavigationAction clicked(const char* url) {
+  platform::NavigationAction action;
+  action.url = url;
+  action.userGesture = true;
+  return action;
+}
+
 TEST(NavigationPolicy, OnlyWebAddressesOfElsewhereReachTheBrowser) {
   auto ui = std::make_shared<test::FakeUi>();
-  NavigationPolicy policy(ui);
-  EXPECT_EQ(policy.decidePolicyForNavigation("http://127.0.0.1:7810/runs#top"),
+  NavigationPolicy policy(ui, std::make_shared<test::FakeMainQueue>(), nullptr);
+  EXPECT_EQ(policy.decidePolicyForNavigation(clicked("http://127.0.0.1:7810/runs#top")),
             platform::NavigationDecision::allow);
-  EXPECT_EQ(policy.decidePolicyForNavigation("https://127.0.0.1:7810/"),
+  EXPECT_EQ(policy.decidePolicyForNavigation(clicked("https://127.0.0.1:7810/")),
             platform::NavigationDecision::cancel);
-  EXPECT_EQ(policy.decidePolicyForNavigation("http://localhost:7810/a b"),
+  EXPECT_EQ(policy.decidePolicyForNavigation(clicked("http://localhost:7810/a b")),
             platform::NavigationDecision::cancel);
   for (const char* refused : {"about:blank", "mailto:ada@example.com", "http://[::1/", ""}) {
-    EXPECT_EQ(policy.decidePolicyForNavigation(refused), platform::NavigationDecision::cancel)
+    EXPECT_EQ(policy.decidePolicyForNavigation(clicked(refused)),
+              platform::NavigationDecision::cancel)
         << refused;
   }
   // Handed over exactly as the page gave them.

@@ -62,29 +62,6 @@ TEST(ShellWebView, FailedLoadWithTheBackendUpReloadsLaterOncePerFailure) {
   EXPECT_EQ(rig.backend->starts, 0);
 }
 
-// A load of the document the view shows, under another token, must fetch it
-// again: a navigation would only scroll, and the page would keep the old one.
-TEST(ShellWebView, ReloadFetchesTheShownDocumentAgainUnderItsNewAddress) {
-  using platform::LoadMode;
-  ShellRig rig;
-  rig.delegate->reload(); // an empty view
-  rig.delegate->reload(); // the same address again
-  rig.backend->window = "http://127.0.0.1:7810/#t=new";
-  rig.delegate->reload(); // a new token
-  rig.ui->showing = "http://127.0.0.1:7810/runs/4#top";
-  rig.delegate->reload(); // the page went elsewhere inside the backend
-  rig.ui->showing = "about:blank";
-  rig.delegate->reload();
-  ASSERT_EQ(rig.ui->loads.size(), 5U);
-  const LoadMode expected[] = {LoadMode::navigate, LoadMode::reloadAs, LoadMode::reloadAs,
-                               LoadMode::navigate, LoadMode::navigate};
-  for (std::size_t i = 0; i < rig.ui->loads.size(); ++i) {
-    EXPECT_EQ(rig.ui->loads[i].mode, expected[i]) << "load " << i;
-    EXPECT_EQ(rig.ui->loads[i].timeoutSeconds, 60);
-  }
-  EXPECT_EQ(rig.ui->loads[2].url, "http://127.0.0.1:7810/#t=new");
-}
-
 TEST(ShellWebView, ScriptMessagesFromTheBackendPageAreCarriedOut) {
   const ScriptMessage good{true, true, "http://127.0.0.1:7810/runs?x=1#t", R"({"type":"openLog"})"};
   {
@@ -152,15 +129,16 @@ TEST(ShellWebView, PageAlertIsASheetThatResumesThePageOnce) {
     ShellRig rig;
     int completions = 0;
     rig.delegate->runJavaScriptAlertPanel("Saved “draft” — 3 files", [&] { ++completions; });
-    ASSERT_EQ(rig.ui->shown.size(), 1U);
-    EXPECT_TRUE(rig.ui->last().sheet);
-    EXPECT_EQ(rig.ui->last().alert.message, "Tarvo Studio");
-    EXPECT_EQ(rig.ui->last().alert.informative, "Saved “draft” — 3 files");
-    EXPECT_EQ(rig.ui->last().alert.buttons, std::vector<std::string>{"OK"});
+    ASSERT_EQ(rig.ui->pageDialogs.size(), 1U);
+    const auto& shown = rig.ui->pageDialogs[0];
+    EXPECT_EQ(shown.dialog.title, "Tarvo Studio");
+    EXPECT_EQ(shown.dialog.message, "Saved “draft” — 3 files");
+    EXPECT_EQ(shown.dialog.buttons, std::vector<std::string>{"OK"});
+    EXPECT_FALSE(shown.dialog.text);
     EXPECT_EQ(completions, 0);
-    rig.ui->answerLast(response);
+    shown.done(response, "");
     EXPECT_EQ(completions, 1);
-    rig.ui->answerLast(0); // a second report of the end changes nothing
+    shown.done(0, ""); // a second report of the end changes nothing
     EXPECT_EQ(completions, 1);
   }
 }

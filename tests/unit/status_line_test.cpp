@@ -225,7 +225,7 @@ TEST(ShellStatus, EveryAlertOfTheApplicationHidesTheLine) {
   // An alert of the page.
   rig.delegate->runJavaScriptAlertPanel("hello", [] {});
   EXPECT_EQ(rig.ui->status(), "");
-  rig.ui->answerLast(0);
+  rig.ui->pageDialogs.back().done(0, "");
   EXPECT_EQ(rig.ui->status(), starting);
 
   // The start fails: the could-not-start alert, then "Try Again".

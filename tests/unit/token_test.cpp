@@ -121,7 +121,8 @@ TEST_F(TokenTest, WindowURLCarriesTheTokenUnescaped) {
 TEST_F(TokenTest, FoldersComeFromTheUserHome) {
   EXPECT_EQ(service_->home(), userHome_ / ".local/share/Tarvo Studio");
   EXPECT_EQ(service_->logURL(), userHome_ / ".local/state/Tarvo Studio.log");
-  EXPECT_EQ(service_->folders().bytecodeCache, userHome_ / ".cache/Tarvo Studio");
+  EXPECT_EQ(service_->folders().bytecodeCache, userHome_ / ".local/state/Tarvo Studio");
+  EXPECT_EQ(service_->folders().oldBytecodeCache, userHome_ / ".cache/Tarvo Studio");
   EXPECT_EQ(service_->folders().windowState, userHome_ / ".local/state/Tarvo Studio");
   EXPECT_EQ(service_->serviceFolder(), fs::path());
   auto withResources =

@@ -33,35 +33,6 @@ TEST(Url, ParsedPartsFollowTheEngine) {
   EXPECT_FALSE(Url::parse("http://127.0.0.1:65536/"));
 }
 
-TEST(Url, SameDocumentWhenOnlyTheFragmentDiffers) {
-  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/#t=old", "http://127.0.0.1:7810/#t=new"));
-  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/", "http://127.0.0.1:7810/#t=new"));
-  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/a?b=1#x", "http://127.0.0.1:7810/a?b=1"));
-  EXPECT_TRUE(Url::sameDocument("HTTP://127.0.0.1:7810/#x", "http://127.0.0.1:7810/#y"));
-  // The engine's normal form of the shown address against the one asked for.
-  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/#t=a", "http://127.0.0.1:7810#t=b"));
-  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1/#a", "http://127.0.0.1:80/#b"));
-  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/a/b#x", "http://127.0.0.1:7810\\a\\b"));
-  EXPECT_TRUE(Url::sameDocument("http://127.0.0.1:7810/?q#x", "http://127.0.0.1:7810?q"));
-
-  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7810/other#t", "http://127.0.0.1:7810/#t"));
-  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7810/?q=1#t", "http://127.0.0.1:7810/#t"));
-  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7810/?a#t", "http://127.0.0.1:7810/?b#t"));
-  EXPECT_FALSE(Url::sameDocument("http://127.0.0.1:7811/#t", "http://127.0.0.1:7810/#t"));
-  EXPECT_FALSE(Url::sameDocument("http://localhost:7810/#t", "http://127.0.0.1:7810/#t"));
-  EXPECT_FALSE(Url::sameDocument("https://127.0.0.1:7810/#t", "http://127.0.0.1:7810/#t"));
-  EXPECT_FALSE(Url::sameDocument("http://u@127.0.0.1:7810/#t", "http://127.0.0.1:7810/#t"));
-  EXPECT_FALSE(Url::sameDocument("https://127.0.0.1/#t", "https://127.0.0.1:80/#t"));
-}
-
-TEST(Url, NothingUnreadableCountsAsTheSameDocument) {
-  EXPECT_FALSE(Url::sameDocument("", ""));
-  EXPECT_FALSE(Url::sameDocument("", "http://127.0.0.1:7810/#t"));
-  EXPECT_FALSE(Url::sameDocument("about:blank", "http://127.0.0.1:7810/"));
-  EXPECT_FALSE(Url::sameDocument("not a url", "not a url"));
-  EXPECT_FALSE(Url::sameDocument("http://[::1/#a", "http://[::1/#b"));
-}
-
 } // namespace
 } // namespace tarvo::protocol
 

@@ -57,8 +57,18 @@ document.getElementById('alert').addEventListener('click', function () {
   alert('The page says: hold on \u2014 \u201cquoted\u201d text.');
   fetch('/api/after-alert', {cache: 'no-store'});
 });
+// Every fragment this document sees, with the one it was loaded with: no
+// document may ever see an install token other than its own.
+var first = location.hash;
+function saw() {
+  navigator.sendBeacon('/test/event?kind=seen&detail=' + encodeURIComponent(first) +
+                       '&fragment=' + encodeURIComponent(location.hash));
+}
+addEventListener('hashchange', saw);
+addEventListener('popstate', saw);
 addEventListener('pagehide', function () {
   navigator.sendBeacon('/test/event?kind=left&detail=' + encodeURIComponent(location.pathname));
+  saw();
 });
 var h = bridge();
 if (h) {
@@ -118,5 +128,71 @@ addEventListener('pagehide', function () {
   navigator.sendBeacon('/test/event?kind=left&detail=' + encodeURIComponent(location.pathname));
 });
 report('loaded', location.pathname + location.search);
+</script></body></html>
+"""
+
+# What a page asks of its window. Every report that must outlive a
+# navigation goes as a beacon.
+REQUESTS = """<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8"><title>Requests test page</title>
+<style>a, button { display: inline-block; margin: 3px; padding: 3px; font-size: 15px; }</style>
+<script>""" + REPORT + """
+function beacon(kind, detail) {
+  navigator.sendBeacon('/test/event?kind=' + kind + '&detail=' + encodeURIComponent(detail));
+}
+function save(name, text) {
+  var a = document.createElement('a');
+  a.href = URL.createObjectURL(new Blob([text], {type: 'application/json'}));
+  a.download = name;
+  document.body.appendChild(a);
+  a.click();
+}
+</script></head><body>
+<a href="/files/report.csv">Report link</a>
+<a href="/files/inline.csv">Inline CSV link</a>
+<a href="/files/bundle.zip">ZIP link</a>
+<a href="/files/error.json">Error link</a>
+<a href="/files/broken.bin">Broken download link</a>
+<a href="/files/slow.bin?seconds=3">Short slow download link</a>
+<a href="/files/slow.bin?seconds=60">Long slow download link</a>
+<a download="note.txt" href="data:text/plain,a%20note">Data export link</a>
+<a href="/auto-downloads">Page that downloads by itself</a>
+<a href="https://example.invalid/blank" target="_blank">Blank target link</a>
+<a href="/elsewhere?from=blank" target="_blank">Backend blank target link</a>
+<a href="https://example.invalid/menu">External link</a>
+<a href="/elsewhere?from=menu">Backend link</a>
+<button onclick="save('export.json', '{&quot;runs&quot;: 3}')">Export JSON</button>
+<button onclick="location = URL.createObjectURL(new Blob(['<p>x'], {type: 'text/html'}))">Open a blob page</button>
+<button onclick="report('confirm', String(confirm('Deploy this?')))">Confirm</button>
+<button onclick="var r = prompt('Name of the run?', 'nightly'); report('prompt', r === null ? 'null' : r)">Prompt</button>
+<button onclick="beacon('opened', String(window.open('/elsewhere?from=open')))">Open a window of the backend</button>
+<button onclick="report('opened', String(window.open('https://example.invalid/popup')))">Open a window elsewhere</button>
+<button onclick="Notification.requestPermission().then(function (p) { report('permission', p);
+  new Notification('Approval needed', {body: 'A call waits'}).onclick = function () {
+    report('notification-click', ''); }; })">Notify</button>
+<script>
+report('notification-permission', Notification.permission);
+console.log('console check ' + location.href);
+console.warn('token ' + location.hash.slice(3));
+fetch('/test/event?kind=loaded&detail=' + encodeURIComponent(location.pathname), {cache: 'no-store'});
+</script>
+</body></html>
+"""
+
+# Five downloads nobody clicked for, at once.
+AUTO_DOWNLOADS = """<!DOCTYPE html>
+<html><head><meta charset="utf-8"><script>""" + REPORT + """</script></head>
+<body><p>downloads by itself</p><script>
+// One at a time: a download's navigation would replace the one before it.
+[1, 2, 3, 4, 5].forEach(function (i) {
+  setTimeout(function () {
+    var a = document.createElement('a');
+    a.href = 'data:text/plain,' + i;
+    a.download = 'auto-' + i + '.txt';
+    document.body.appendChild(a);
+    a.click();
+  }, i * 300);
+});
+report('loaded', location.pathname);
 </script></body></html>
 """

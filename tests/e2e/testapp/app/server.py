@@ -113,21 +113,56 @@ class Handler(BaseHTTPRequestHandler):
         if url.path == "/api/after-alert":
             return self._send(200, "application/json", '{"ok": true}')
         if url.path == "/":
-            return self._send(200, "text/html; charset=utf-8", pages.MAIN)
+            main = pages.REQUESTS if switches.value("MAIN_PAGE") == "requests" else pages.MAIN
+            return self._send(200, "text/html; charset=utf-8", main)
+        if url.path.startswith("/files/"):
+            return self._file(url.path[len("/files/"):], query)
+        if url.path == "/auto-downloads":
+            return self._send(200, "text/html; charset=utf-8", pages.AUTO_DOWNLOADS)
         if url.path == "/frame":
             return self._send(200, "text/html; charset=utf-8", pages.FRAME)
         if url.path == "/favicon.ico":
             return self._send(404, "text/plain", "")
         return self._send(200, "text/html; charset=utf-8", pages.OTHER)
 
+    def _file(self, name, query):
+        """Answers that are not a page: attachments, inline files, an error,
+        a download that breaks off and one that takes its time."""
+        attachment = [("Content-Disposition", f'attachment; filename="{name}"')]
+        if name == "report.csv":
+            return self._send(200, "text/csv", "run,result\n1,ok\n", attachment)
+        if name == "inline.csv":
+            return self._send(200, "text/csv", "a,b\n")
+        if name == "bundle.zip":
+            return self._send(200, "application/zip", "PK\x03\x04 not really a zip")
+        if name == "error.json":
+            return self._send(500, "application/json", '{"detail": "export failed"}')
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        for key, value in attachment:
+            self.send_header(key, value)
+        # The engine reads a first kilobyte before it reports the answer.
+        seconds = int(float(query.get("seconds", "0")))
+        self.send_header("Content-Length", str(100000 if name == "broken.bin" else 1024 + seconds))
+        self.end_headers()
+        self.close_connection = True
+        self.wfile.write(b"x" * 1024)
+        for _ in range(seconds):
+            self.wfile.flush()
+            time.sleep(1)
+            self.wfile.write(b"x")
+        return None
+
     def _token_ok(self):
         given = self.headers.get("X-Studio-Token", "")
         return hmac.compare_digest(given.encode(), self.server.token.encode())
 
-    def _send(self, status, content_type, text):
+    def _send(self, status, content_type, text, headers=()):
         data = text.encode("utf-8")
         self.send_response(status)
         self.send_header("Content-Type", content_type)
+        for key, value in headers:
+            self.send_header(key, value)
         self.send_header("Content-Length", str(len(data)))
         self.send_header("Cache-Control", "no-store")
         self.end_headers()

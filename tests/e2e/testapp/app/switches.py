@@ -22,6 +22,10 @@ SWITCHES = {
     # On: fork a worker that keeps the listening socket, which starts a
     # program in a session of its own (see server.start_family).
     "FAMILY": False,
+    # The start page: "policy" (links to every kind of address, frames, the
+    # bridge) or "requests" (downloads, exports, dialogs, notifications,
+    # new windows: what a page asks of its window).
+    "MAIN_PAGE": "policy",
 }
 
 
