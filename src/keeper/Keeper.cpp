@@ -203,6 +203,12 @@ void Keeper::reap(OutputRelay& relay) {
     if (pid > 0) {
       if (pid == backend_) {
         const ChildExit exit = exitOf(status);
+        // Until the application has heard of the death, nothing the backend
+        // left may answer on the port in its name: the family is held still
+        // until its ending begins (SIGCONT follows SIGTERM there).
+        if (phase_ == Phase::running) {
+          Family::signalAll({SIGSTOP});
+        }
         // What it printed before it went tells why, when it could not listen.
         relay.catchUp(lastWordsLimit);
         tell(KeeperWire::exited(exit, relay.saidAddressInUse()));
