@@ -37,7 +37,7 @@ add_executable(tarvo-studio ${CMAKE_SOURCE_DIR}/src/main.cpp ${CMAKE_SOURCE_DIR}
 target_link_libraries(tarvo-studio PRIVATE tarvo_gtk tarvo_shell tarvo_supervisor)
 target_compile_options(tarvo-studio PRIVATE ${TARVO_WARNINGS})
 set_target_properties(tarvo-studio PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${TARVO_BUNDLE_DIR}/bin)
-add_dependencies(tarvo-studio tarvo_backend)
+add_dependencies(tarvo-studio tarvo_backend tarvo-studio-keeper)
 # The icon as a hicolor theme of the bundle's own, searched before the
 # desktop's themes when run from the build folder: the PNG sizes, which need
 # no SVG renderer, beside the scalable picture they were made from.

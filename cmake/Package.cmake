@@ -1,6 +1,6 @@
 # A Debian package of the installed layout (cpack -G DEB, or `make package`).
-# Its library dependencies come from dpkg-shlibdeps, run over the executable
-# and the web process extension; the interpreter the backend needs cannot be
+# Its library dependencies come from dpkg-shlibdeps, run over the executables
+# (the application and the keeper of its backend) and the web process extension; the interpreter the backend needs cannot be
 # seen from there, nor the libcurl version, so those are named here, and so
 # are the sandbox's helpers.
 

@@ -171,7 +171,9 @@ std::optional<std::string> ChildProcess::launch() {
   const SpawnResult spawned = Spawner::spawn(
       {state.spec.executable.c_str(), argv.data(), state.spec.environment ? envp.data() : environ,
        state.spec.workingDirectory ? state.spec.workingDirectory->c_str() : nullptr,
-       state.spec.standardOutput, state.spec.standardError});
+       state.spec.standardOutput, state.spec.standardError, state.spec.handed.data(),
+       static_cast<int>(state.spec.handed.size()), state.spec.socketActivation,
+       state.spec.dieWithParent});
   if (spawned.pid < 0) {
     return errorText(spawned.error);
   }

@@ -10,22 +10,37 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvo {
 
 struct LaunchSpec {
+  // What most children need is given in order; the rest keep their defaults.
+  LaunchSpec(std::string program, std::vector<std::string> programArguments,
+             std::optional<std::string> folder = std::nullopt,
+             std::optional<std::vector<std::string>> variables = std::nullopt, int output = -1,
+             int error = -1, std::vector<int> handedOn = {}, bool announce = false,
+             bool dies = true)
+      : executable(std::move(program)), arguments(std::move(programArguments)),
+        workingDirectory(std::move(folder)), environment(std::move(variables)),
+        standardOutput(output), standardError(error), handed(std::move(handedOn)),
+        socketActivation(announce), dieWithParent(dies) {}
+
   std::string executable;
   std::vector<std::string> arguments;                  // without argv[0]
   std::optional<std::string> workingDirectory;         // inherited when absent
   std::optional<std::vector<std::string>> environment; // "NAME=value"; inherited when absent
   int standardOutput = -1;                             // -1: inherited
   int standardError = -1;                              // -1: inherited
+  std::vector<int> handed;       // the child's descriptors 3, 4, ... (see SpawnRequest)
+  bool socketActivation = false; // they are listening sockets, announced to it
+  bool dieWithParent = true;     // off: it notices the application's end by itself
 };
 
 // A child process owned through a shared handle, started as Spawner starts
 // every child (it dies with the application, in a process group of its own,
-// with no descriptor of ours but 0, 1 and 2). A waiter thread of its
+// with no descriptor of ours but 0, 1, 2 and those handed to it). A waiter thread of its
 // own reaps it by process id and runs the termination handler, if one is
 // still installed. The status is the exit code, or the signal number for a
 // child killed by a signal.

@@ -22,18 +22,27 @@ bool isExecutableFile(const std::string& path) {
          S_ISREG(attributes.st_mode);
 }
 
-bool passesProbe(const std::string& path, std::chrono::milliseconds limit) {
+// Nothing when it passes, else what became of it.
+std::optional<std::string> probe(const std::string& path, std::chrono::milliseconds limit) {
   UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
   auto probe = ChildProcess::create(
       {path, {"-c", probeCode}, std::nullopt, std::nullopt, null.get(), null.get()});
-  if (probe->launch()) {
-    return false;
+  if (auto failure = probe->launch()) {
+    return "could not be started: " + *failure;
   }
+  const std::string limitText = std::to_string(limit.count()) + " ms";
   if (!probe->waitUntilExit(limit)) {
-    probe->stop(std::chrono::milliseconds{0}, killGrace);
-    return false;
+    return probe->stop(std::chrono::milliseconds{0}, killGrace)
+               ? "did not finish its version probe within " + limitText + "; killed"
+               : "did not finish its version probe within " + limitText +
+                     ", and did not end when killed";
   }
-  return probe->terminationStatus() == 0;
+  const auto exit = probe->termination();
+  if (exit && !exit->signalled && exit->status == 0) {
+    return std::nullopt;
+  }
+  return "is not Python 3.10 or later (its version probe ended with " +
+         (exit ? exit->describe() : std::string("no status")) + ")";
 }
 
 } // namespace
@@ -50,10 +59,18 @@ std::vector<std::string> interpreterCandidates(const std::string& resources) {
 }
 
 std::optional<std::string> findInterpreter(const std::vector<std::string>& candidates,
-                                           std::chrono::milliseconds limit) {
+                                           std::chrono::milliseconds limit,
+                                           const std::function<void(std::string_view line)>& note) {
   for (const auto& candidate : candidates) {
-    if (isExecutableFile(candidate) && passesProbe(candidate, limit)) {
+    if (!isExecutableFile(candidate)) {
+      continue;
+    }
+    const auto failure = probe(candidate, limit);
+    if (!failure) {
       return candidate;
+    }
+    if (note) {
+      note("interpreter " + candidate + " " + *failure);
     }
   }
   return std::nullopt;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarvo {
@@ -22,8 +24,10 @@ inline constexpr std::chrono::milliseconds probeLimit{10000};
 
 // The first candidate that is an executable file and passes the version probe,
 // or nothing. A probe that outlives `limit` is killed and counts as a failure.
+// What became of each executable candidate that did not pass is told to `note`.
 [[nodiscard]] std::optional<std::string>
 findInterpreter(const std::vector<std::string>& candidates,
-                std::chrono::milliseconds limit = probeLimit);
+                std::chrono::milliseconds limit = probeLimit,
+                const std::function<void(std::string_view line)>& note = {});
 
 } // namespace tarvo

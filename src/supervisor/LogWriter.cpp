@@ -104,15 +104,6 @@ std::string LogWriter::noteText(std::string_view text) {
   return out;
 }
 
-UniqueFd LogWriter::descriptorForChild() {
-  std::lock_guard guard(mutex_);
-  if (!openIfNeeded()) {
-    return {};
-  }
-  rotateIfNeeded();
-  return fd_ ? UniqueFd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0)) : UniqueFd();
-}
-
 void LogWriter::append(std::string_view bytes) {
   std::lock_guard guard(mutex_);
   write(bytes);
@@ -169,7 +160,7 @@ std::string LogWriter::stamp() const {
   std::array<char, 32> text{};
   const std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%d %H:%M:%S", &local);
   std::array<char, 8> fraction{};
-  std::snprintf(fraction.data(), fraction.size(), ".%03d", static_cast<int>(millis));
+  (void)std::snprintf(fraction.data(), fraction.size(), ".%03d", static_cast<int>(millis));
   return std::string(text.data(), length) + fraction.data();
 }
 
@@ -219,7 +210,7 @@ void LogWriter::rotateIfNeeded() {
       // Something that a rename cannot replace (a folder) stands there.
       std::error_code ignored;
       std::filesystem::remove_all(rotated, ignored);
-      ::rename(file_.c_str(), rotated.c_str());
+      (void)::rename(file_.c_str(), rotated.c_str()); // else the log is appended to past its limit
     }
   }
   ::flock(fd_.get(), LOCK_UN);

@@ -44,10 +44,6 @@ public:
   // window address) is masked.
   void note(std::string_view text);
 
-  // A descriptor of the log for a child that writes to it by itself; invalid
-  // when there is no usable log.
-  [[nodiscard]] UniqueFd descriptorForChild();
-
   [[nodiscard]] const std::filesystem::path& file() const { return file_; }
   // "Tarvo Studio.log" rotates to "Tarvo Studio.1.log".
   [[nodiscard]] static std::filesystem::path rotatedPath(const std::filesystem::path& file);

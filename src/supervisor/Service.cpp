@@ -1,5 +1,6 @@
 // The Service's settings and token, the operations it forwards to its
-// backend client, and the lifecycle of the child it launches.
+// backend client, the port it holds, and the lifecycle of the backend it
+// launches through the keeper.
 #include "supervisor/Service.h"
 
 #include "protocol/BackendClient.h"
@@ -7,17 +8,35 @@
 #include "protocol/Url.h"
 #include "protocol/Wire.h"
 #include "supervisor/BackendEnvironment.h"
+#include "supervisor/BackendFamily.h"
 #include "supervisor/BytecodeSweep.h"
-#include "supervisor/ChildProcess.h"
 #include "supervisor/Interpreter.h"
+#include "supervisor/KeeperWire.h"
+#include "supervisor/LoopbackListener.h"
 #include "supervisor/StartTexts.h"
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
 namespace tarvo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string errorText(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+std::string millisSince(Clock::time_point then) {
+  return std::to_string(
+             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - then).count()) +
+         " ms";
+}
+
+} // namespace
 
 std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue) {
   return make(std::move(mainQueue), UserFolders::current());
@@ -26,20 +45,21 @@ std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> main
 std::shared_ptr<Service> Service::make(std::shared_ptr<platform::MainQueue> mainQueue,
                                        UserFolders folders, Timing timing,
                                        std::optional<std::vector<std::string>> interpreters,
-                                       PortCheck portCheck) {
-  return std::shared_ptr<Service>(new Service(std::move(mainQueue), std::move(folders), timing,
-                                              std::move(interpreters), portCheck));
+                                       Peer peer) {
+  return std::shared_ptr<Service>(
+      new Service(std::move(mainQueue), std::move(folders), timing, std::move(interpreters), peer));
 }
 
 Service::Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
-                 std::optional<std::vector<std::string>> interpreters, PortCheck portCheck)
+                 std::optional<std::vector<std::string>> interpreters, Peer peer)
     : folders_(std::move(folders)), timing_(timing), interpreters_(std::move(interpreters)),
-      portCheck_(portCheck), token_(folders_.data / "ui.token"), log_(folders_.log, maxLog),
+      peer_(peer), token_(folders_.data / "ui.token"), log_(folders_.log, maxLog),
       client_(std::make_unique<protocol::BackendClient>(base(),
                                                         [token = token_] { return token.read(); })),
       mainQueue_(std::move(mainQueue)) {}
 
-// Releases the fields only: a running child is left running.
+// Releases the fields only: a running backend is left running, and its
+// keeper ends it once the application is gone.
 Service::~Service() = default;
 
 const std::string& Service::base() {
@@ -52,6 +72,17 @@ std::filesystem::path Service::serviceFolder() const {
     return {};
   }
   return folders_.resources / std::string(name);
+}
+
+// The bundle keeps bin/tarvo-studio-keeper beside Resources/, as it keeps the
+// application itself. Absolute: it is started in the backend's folder.
+std::filesystem::path Service::keeper() const {
+  if (folders_.resources.empty()) {
+    return {};
+  }
+  std::error_code ignored; // then relative, and the launch says what is missing
+  return std::filesystem::absolute(
+      folders_.resources.parent_path() / "bin" / std::string(KeeperWire::program), ignored);
 }
 
 std::string Service::token() const {
@@ -82,26 +113,28 @@ bool Service::isMine() const {
   return process_ != nullptr && process_->isRunning();
 }
 
-pid_t Service::runningChild() const {
+std::shared_ptr<BackendFamily> Service::runningBackend() const {
   std::lock_guard guard(lock_);
-  return process_ != nullptr && process_->isRunning() ? process_->pid() : 0;
+  return process_ != nullptr && process_->isRunning() ? process_ : nullptr;
 }
 
-bool Service::holdsPort() const {
-  return portCheck_(port, runningChild()) == PortOwnership::owned;
+bool Service::trustsPeer() const {
+  return peer_ == Peer::anyServer || isMine();
 }
 
-// A stranger is not even asked; and the holder is looked at again after the
-// answer, as the port may have changed hands while it came.
+// Without a backend of ours nothing is asked. After the answer the backend is
+// looked at again: if it died while the answer came, a worker it left
+// behind, still holding the port until its family is ended, gave it.
 bool Service::isAlive() const {
-  if (!isMine() || !holdsPort()) {
+  const std::shared_ptr<BackendFamily> backend = runningBackend();
+  if (!backend) {
     return false;
   }
-  return pingName() == std::string(name) && holdsPort();
+  return pingName() == std::string(name) && runningBackend() == backend;
 }
 
 std::optional<Service::Busy> Service::busy(std::optional<double> timeout) const {
-  if (!holdsPort()) {
+  if (!trustsPeer()) {
     return std::nullopt;
   }
   return client_->busy(timeout.value_or(timing_.busyTimeout));
@@ -124,7 +157,7 @@ void Service::post(Route route, const nlohmann::json& body, Done done) const {
       deliver();
     }
   };
-  if (!holdsPort()) {
+  if (!trustsPeer()) {
     if (*owed) {
       (*owed)(false, std::string(StartTexts::notRunning()));
     }
@@ -162,9 +195,10 @@ std::optional<StartTexts::Text> Service::startOnce() {
     return std::nullopt;
   }
   if (isMine()) {
-    stop(); // ours, but not answering as it should
+    note("start: the service runs but does not answer; it is stopped first");
+    stop();
   }
-  if (auto refused = refuseOtherServers()) {
+  if (auto refused = holdPort()) {
     return refused;
   }
   if (auto incomplete = checkBundle()) {
@@ -176,11 +210,14 @@ std::optional<StartTexts::Text> Service::startOnce() {
   if (!interpreter) {
     return StartTexts::needsPython();
   }
-  std::shared_ptr<ChildProcess> child;
-  if (auto failure = launch(*interpreter, child)) {
+  if (auto lingering = awaitLastFamily()) {
+    return lingering;
+  }
+  std::shared_ptr<BackendFamily> backend;
+  if (auto failure = launch(*interpreter, backend)) {
     return failure;
   }
-  return awaitReadiness(child);
+  return awaitReadiness(backend);
 }
 
 bool Service::alreadyUp() {
@@ -192,38 +229,88 @@ bool Service::alreadyUp() {
   return true;
 }
 
-std::optional<StartTexts::Text> Service::refuseOtherServers() const {
+// The port check: the port is ours once bound, and stays ours. Whoever holds
+// it instead is asked who it is, so that the refusal names it.
+std::optional<StartTexts::Text> Service::holdPort() {
+  {
+    std::lock_guard guard(lock_);
+    if (listener_) {
+      return std::nullopt;
+    }
+  }
+  LoopbackListener::Result bound = LoopbackListener::open(port);
+  if (bound.socket) {
+    note("start: port " + std::to_string(port) + " is held by this application from now on");
+    std::lock_guard guard(lock_);
+    listener_ = std::move(bound.socket);
+    return std::nullopt;
+  }
+  note("start: port " + std::to_string(port) + " cannot be held: " + errorText(bound.error));
   if (auto reported = pingName()) {
     return *reported == name ? StartTexts::alreadyServing(port)
                              : StartTexts::portHeld(port, *reported);
   }
   // Silent, or not speaking JSON: a listener all the same, and not ours.
-  if (portCheck_(port, 0) == PortOwnership::foreign) {
-    return StartTexts::portTaken(port);
-  }
-  return std::nullopt;
+  return bound.error == EADDRINUSE ? StartTexts::portTaken(port)
+                                   : StartTexts::couldNotStart(errorText(bound.error));
 }
 
 std::optional<StartTexts::Text> Service::checkBundle() const {
   std::error_code error;
-  if (folders_.resources.empty() || !std::filesystem::exists(serviceFolder() / "app", error)) {
+  if (folders_.resources.empty() || !std::filesystem::exists(serviceFolder() / "app", error) ||
+      !std::filesystem::exists(keeper(), error)) {
     return StartTexts::incomplete();
   }
   return std::nullopt;
 }
 
+// A process of the last backend's family could take the next one's
+// connections on the port they share, so none may be left at a launch. A
+// family whose backend exited by itself is being ended by its keeper.
+std::optional<StartTexts::Text> Service::awaitLastFamily() {
+  std::shared_ptr<BackendFamily> last;
+  {
+    std::lock_guard guard(lock_);
+    last = process_;
+  }
+  if (!last || last->hasEnded()) {
+    return std::nullopt;
+  }
+  const auto began = Clock::now();
+  if (last->waitUntilEnded(timing_.terminateGrace + timing_.killGrace + BackendFamily::slack)) {
+    note("start: the last service's family ended after a wait of " + millisSince(began));
+    return std::nullopt;
+  }
+  last->stop(); // its keeper, which did not end it, is killed
+  note("start: the last service's family did not end within " + millisSince(began) +
+       "; nothing is launched beside it");
+  return StartTexts::lastFamilyLeft(logURL());
+}
+
 std::optional<StartTexts::Text> Service::launch(const std::string& interpreter,
-                                                std::shared_ptr<ChildProcess>& child) {
-  // Closed when this returns; the child keeps its own copies.
-  const UniqueFd log = log_.descriptorForChild();
-  child = ChildProcess::create({interpreter,
-                                {"-m", "app", "serve", "--port", std::to_string(port)},
-                                plainPath(serviceFolder()),
-                                childEnvironment(),
-                                log.get(),
-                                log.get()});
+                                                std::shared_ptr<BackendFamily>& backend) {
+  int listener = -1;
+  {
+    std::lock_guard guard(lock_);
+    listener = listener_.get(); // held until the application exits
+  }
   std::weak_ptr<Service> weak = weak_from_this();
-  child->setTerminationHandler([weak](const ChildExit& exit) {
+  backend = BackendFamily::create({keeper(),
+                                   {interpreter,
+                                    {"-m", "app", "serve", "--port", std::to_string(port)},
+                                    plainPath(serviceFolder()),
+                                    childEnvironment()},
+                                   listener,
+                                   folders_.log,
+                                   maxLog,
+                                   timing_.terminateGrace,
+                                   timing_.killGrace,
+                                   [weak](std::string_view line) {
+                                     if (auto self = weak.lock()) {
+                                       self->note(line);
+                                     }
+                                   }});
+  backend->setTerminationHandler([weak](const ChildExit& exit) {
     if (auto self = weak.lock()) {
       self->reportExit(exit);
     }
@@ -235,49 +322,56 @@ std::optional<StartTexts::Text> Service::launch(const std::string& interpreter,
   if (closed()) {
     return StartTexts::quitting();
   }
-  if (auto failure = child->launch()) {
+  if (auto failure = backend->launch()) {
+    note("start: the service could not be launched: " + *failure);
     return StartTexts::couldNotStart(*failure);
   }
+  note("start: the service runs as process " + std::to_string(backend->pid()) + " (" + interpreter +
+       "), with its keeper");
   std::lock_guard guard(lock_);
-  process_ = child;
+  process_ = backend;
   answered_ = false;
-  // A child quick enough to exit before this point has already reported;
+  // A backend quick enough to exit before this point has already reported;
   // keep its status rather than hide the exit.
-  exited_ = child->isRunning() ? std::nullopt : child->termination();
+  exited_ = backend->isRunning() ? std::nullopt : backend->termination();
   return std::nullopt;
 }
 
-// Our name is believed only from a port our child holds. Another holder
-// keeps our child from listening at all, so waiting longer cannot help.
-std::optional<StartTexts::Text>
-Service::awaitReadiness(const std::shared_ptr<ChildProcess>& child) {
-  for (int attempt = 0; attempt < timing_.attempts; ++attempt) {
+// Our port holds each ping in its queue until the backend accepts it, so a
+// ping waits out its timeout while the backend comes up, and is answered as
+// soon as it serves. Only our backend's family can answer.
+std::optional<StartTexts::Text> Service::awaitReadiness(const std::shared_ptr<BackendFamily>& backend) {
+  const auto began = Clock::now();
+  const auto deadline = began + timing_.readiness;
+  for (;;) {
     if (closed()) {
       return StartTexts::quitting();
     }
-    if (pingName(timing_.attemptTimeout) == std::string(name)) {
-      const PortOwnership holder = portCheck_(port, child->pid());
-      if (holder == PortOwnership::owned) {
-        std::lock_guard guard(lock_);
-        answered_ = answered_ || process_ == child;
-        return std::nullopt;
-      }
-      if (holder == PortOwnership::foreign) {
-        stop();
-        return StartTexts::portTaken(port);
-      }
-      // Nobody by now, or the tables unreadable: not believed, asked again.
+    const auto attempt = Clock::now();
+    const double left = std::chrono::duration<double>(deadline - attempt).count();
+    if (pingName(std::max(0.05, std::min(timing_.attemptTimeout, left))) == std::string(name)) {
+      note("start: the service answered " + millisSince(began) + " after its launch");
+      std::lock_guard guard(lock_);
+      answered_ = answered_ || process_ == backend;
+      return std::nullopt;
     }
-    if (!child->isRunning()) {
-      return portCheck_(port, 0) == PortOwnership::foreign
-                 ? StartTexts::portTaken(port)
-                 : StartTexts::stoppedWhileStarting(logURL());
+    if (closed()) {
+      return StartTexts::quitting(); // and its backend has been stopped
     }
-    if (!pauseUnlessClosed(timing_.attemptPause)) {
+    if (!backend->isRunning()) {
+      return backend->boundItself() ? StartTexts::boundItself(port, logURL())
+                                    : StartTexts::stoppedWhileStarting(logURL());
+    }
+    if (Clock::now() >= deadline) {
+      return StartTexts::noAnswerInTime(logURL());
+    }
+    // An answer that came at once but was not our name is not asked again at once.
+    const auto spent =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - attempt);
+    if (spent < timing_.attemptPause && !pauseUnlessClosed(timing_.attemptPause - spent)) {
       return StartTexts::quitting();
     }
   }
-  return StartTexts::noAnswerInTime(logURL());
 }
 
 // Runs on the child's waiter thread.
@@ -302,12 +396,21 @@ void Service::reportExit(const ChildExit& exit) {
 }
 
 void Service::stop() {
-  const std::shared_ptr<ChildProcess> child = takeProcess();
-  if (!child) {
+  const std::shared_ptr<BackendFamily> backend = takeProcess();
+  if (!backend) {
     return;
   }
-  child->removeTerminationHandler();
-  child->stop(timing_.terminateGrace, timing_.killGrace);
+  backend->removeTerminationHandler();
+  if (backend->hasEnded()) {
+    return;
+  }
+  const auto began = Clock::now();
+  if (backend->stop()) {
+    note("stop: the service and every process it started ended in " + millisSince(began));
+  } else {
+    note("stop: the keeper of the service did not end its family within " + millisSince(began) +
+         "; the keeper was killed, and a process of the family may be left");
+  }
 }
 
 void Service::close() {
@@ -349,11 +452,12 @@ void Service::restart() {
   });
 }
 
-std::optional<std::string> Service::python() const {
+std::optional<std::string> Service::python() {
+  auto told = [this](std::string_view line) { note("start: " + std::string(line)); };
   if (interpreters_) {
-    return findInterpreter(*interpreters_);
+    return findInterpreter(*interpreters_, probeLimit, told);
   }
-  return findInterpreter(interpreterCandidates(folders_.resources.string()));
+  return findInterpreter(interpreterCandidates(folders_.resources.string()), probeLimit, told);
 }
 
 std::vector<std::string> Service::childEnvironment() const {
@@ -366,7 +470,7 @@ std::vector<std::string> Service::childEnvironment() const {
       {serviceFolder(), folders_.data, folders_.bytecodeCache, folders_.userHome}, ::getpid());
 }
 
-std::shared_ptr<ChildProcess> Service::takeProcess() {
+std::shared_ptr<BackendFamily> Service::takeProcess() {
   std::lock_guard guard(lock_);
   if (process_) {
     ++stops_;

@@ -7,10 +7,10 @@
 #include "supervisor/ChildExit.h"
 #include "supervisor/InstallToken.h"
 #include "supervisor/LogWriter.h"
-#include "supervisor/PortOwnership.h"
 #include "supervisor/ServiceTiming.h"
 #include "supervisor/StartGate.h"
 #include "supervisor/StartTexts.h"
+#include "supervisor/UniqueFd.h"
 #include "supervisor/UserFolders.h"
 
 #include <nlohmann/json_fwd.hpp>
@@ -29,14 +29,17 @@
 
 namespace tarvo {
 
-class ChildProcess;
+class BackendFamily;
 namespace protocol {
 class BackendClient;
 class HttpSession;
 } // namespace protocol
 
 // The one supervisor of the backend: its settings, the install token, the
-// client of its HTTP interface, and the child process it launched.
+// client of its HTTP interface, the backend it launched with its family, and
+// the backend's port, which the application holds itself from its first
+// start until it exits, and hands to each backend it launches. While it is
+// held, only the backend's family can answer on 127.0.0.1:port.
 class Service : public std::enable_shared_from_this<Service> {
 public:
   static constexpr int port = protocol::wire::port;
@@ -55,18 +58,19 @@ public:
   }
 
   using Done = std::function<void(bool ok, std::optional<std::string> message)>;
-  // Who holds the backend's port, as the system tells; see PortOwnership.h.
-  using PortCheck = PortOwnership (*)(int port, pid_t owner);
+  // Whom an authenticated request may go to: the application's own backend,
+  // or (for tests of the wire alone) whatever server the test runs.
+  enum class Peer { ownBackend, anyServer };
 
   // The application's Service: this user's folders, the fixed interpreter
   // candidates, the application's timing.
   static std::shared_ptr<Service> make(std::shared_ptr<platform::MainQueue> mainQueue);
   // Tests: other folders, shorter waits, their own interpreter candidates,
-  // and (for tests of the wire alone) another judge of the port's holder.
+  // and (for tests of the wire alone) another peer.
   static std::shared_ptr<Service>
   make(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing = {},
        std::optional<std::vector<std::string>> interpreters = std::nullopt,
-       PortCheck portCheck = portOwnership);
+       Peer peer = Peer::ownBackend);
   ~Service();
   Service(const Service&) = delete;
   Service& operator=(const Service&) = delete;
@@ -79,27 +83,26 @@ public:
   [[nodiscard]] std::string token() const;
   [[nodiscard]] std::optional<std::string> windowURL() const;
 
-  // Health ping and ownership. A name on the port is believed only while
-  // every listener that could take 127.0.0.1:port is our child's (or its
-  // descendants'): any local user can answer the ping with our name.
-  // Without a timeout, the timing's `pingTimeout`.
+  // Health ping and ownership. A name on the port is believed only while our
+  // backend runs, before and after the answer: its family alone can answer
+  // on the port we hold, and a worker of a backend that died meanwhile must
+  // not pass for it. Without a timeout, the timing's `pingTimeout`.
   [[nodiscard]] std::optional<std::string> pingName(std::optional<double> timeout = {}) const;
   [[nodiscard]] bool isMine() const;
   [[nodiscard]] bool isAlive() const;
-  // Our running child holds the port; no network, only the system's tables.
-  [[nodiscard]] bool holdsPort() const;
 
-  // What is in flight; no answer when the backend cannot tell, or when the
-  // port is not our child's (the query carries the token). Without a
-  // timeout, the timing's `busyTimeout`.
+  // What is in flight; no answer when the backend cannot tell, or when our
+  // backend does not run (the query carries the token). Without a timeout,
+  // the timing's `busyTimeout`.
   [[nodiscard]] std::optional<Busy> busy(std::optional<double> timeout = {}) const;
 
-  // An authenticated call, sent only while our child holds the port; `done`
-  // runs exactly once: at once for a call refused before sending, else on the
+  // An authenticated call, sent only while our backend runs; `done` runs
+  // exactly once: at once for a call refused before sending, else on the
   // main queue.
   void post(Route route, const nlohmann::json& body, Done done) const;
 
-  // Lifecycle. start() blocks; stop() and restart() wait for the child.
+  // Lifecycle. start() blocks; stop() and restart() wait until the backend
+  // and every process it started are gone.
   [[nodiscard]] std::optional<std::string> start();
   void stop();
   void restart();
@@ -121,35 +124,39 @@ public:
 
 private:
   Service(std::shared_ptr<platform::MainQueue> mainQueue, UserFolders folders, Timing timing,
-          std::optional<std::vector<std::string>> interpreters, PortCheck portCheck);
+          std::optional<std::vector<std::string>> interpreters, Peer peer);
 
   // The steps of one start, in order; each gives the message that ends it.
   [[nodiscard]] std::optional<StartTexts::Text> startOnce();
   [[nodiscard]] bool alreadyUp();
-  [[nodiscard]] std::optional<StartTexts::Text> refuseOtherServers() const;
+  [[nodiscard]] std::optional<StartTexts::Text> holdPort();
   [[nodiscard]] std::optional<StartTexts::Text> checkBundle() const;
+  [[nodiscard]] std::optional<StartTexts::Text> awaitLastFamily();
   [[nodiscard]] std::optional<StartTexts::Text> launch(const std::string& interpreter,
-                                                       std::shared_ptr<ChildProcess>& child);
+                                                       std::shared_ptr<BackendFamily>& backend);
   [[nodiscard]] std::optional<StartTexts::Text>
-  awaitReadiness(const std::shared_ptr<ChildProcess>& child);
-  [[nodiscard]] std::optional<std::string> python() const;
+  awaitReadiness(const std::shared_ptr<BackendFamily>& backend);
+  [[nodiscard]] std::optional<std::string> python();
   [[nodiscard]] std::vector<std::string> childEnvironment() const;
-  [[nodiscard]] std::shared_ptr<ChildProcess> takeProcess();
+  [[nodiscard]] std::filesystem::path keeper() const;
+  [[nodiscard]] std::shared_ptr<BackendFamily> runningBackend() const;
+  [[nodiscard]] bool trustsPeer() const;
+  [[nodiscard]] std::shared_ptr<BackendFamily> takeProcess();
   [[nodiscard]] std::uint64_t stopsSoFar() const;
   [[nodiscard]] bool closed() const;
   // Waits `span`, or less once closed; false when closed.
   bool pauseUnlessClosed(std::chrono::milliseconds span);
-  [[nodiscard]] pid_t runningChild() const; // 0 when none runs
   void reportExit(const ChildExit& exit);
 
   UserFolders folders_;
   Timing timing_;
   std::optional<std::vector<std::string>> interpreters_;
-  PortCheck portCheck_;
+  Peer peer_;
   InstallToken token_;
   LogWriter log_;
 
-  std::shared_ptr<ChildProcess> process_;
+  UniqueFd listener_; // the held port, once a start has taken it
+  std::shared_ptr<BackendFamily> process_;
   std::optional<ChildExit> exited_;
   std::uint64_t stops_ = 0; // children taken by a stop: a start in flight may be undone
   bool answered_ = false;   // process_ has answered its ping

@@ -12,9 +12,11 @@ struct ServiceTiming {
   double pingTimeout = 1.2;
   // The busy query of a quit decision.
   double busyTimeout = 2.5;
-  // The readiness wait after a launch: this many pings, each bounded by the
-  // timeout and followed by the pause when it fails.
-  int attempts = 80;
+  // The readiness wait after a launch: pings until the backend answers, for
+  // at most `readiness`, each bounded by the timeout. A ping waits in the
+  // held port's queue until the backend accepts it; one answered at once
+  // with something else is followed by the pause.
+  std::chrono::milliseconds readiness{20000};
   double attemptTimeout = 0.6;
   std::chrono::milliseconds attemptPause{250};
   // A child that ignores SIGTERM is killed after the first, so stop() always

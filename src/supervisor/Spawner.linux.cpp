@@ -11,18 +11,61 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <deque>
 #include <future>
 #include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace tarvo {
 
 namespace {
+
+constexpr std::string_view listenFdsName = "LISTEN_FDS=";
+constexpr std::string_view listenPidName = "LISTEN_PID=";
+constexpr std::string_view listenNamesName = "LISTEN_FDNAMES=";
+// Room for any process id, filled in by the child.
+constexpr std::size_t pidDigits = 20;
+
+// What the child execs with, made in the parent: after the fork only
+// async-signal-safe calls may run, so nothing is allocated there.
+struct Prepared {
+  std::vector<std::string> environment;
+  std::vector<char*> envp;
+  char* listenPid = nullptr; // the digits of LISTEN_PID, written by the child
+};
+
+Prepared prepare(const SpawnRequest& request) {
+  Prepared prepared;
+  for (char* const* entry = request.envp; entry != nullptr && *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    if (!text.starts_with(listenFdsName) && !text.starts_with(listenPidName) &&
+        !text.starts_with(listenNamesName)) {
+      prepared.environment.emplace_back(text);
+    }
+  }
+  if (request.socketActivation) {
+    prepared.environment.push_back(std::string(listenFdsName) +
+                                   std::to_string(request.handedCount));
+    prepared.environment.push_back(std::string(listenPidName) + std::string(pidDigits, '\0'));
+  }
+  for (auto& text : prepared.environment) {
+    prepared.envp.push_back(text.data());
+  }
+  prepared.envp.push_back(nullptr);
+  if (request.socketActivation) {
+    prepared.listenPid = prepared.environment.back().data() + listenPidName.size();
+  }
+  return prepared;
+}
 
 // Hands errno to the parent and ends the child.
 [[noreturn]] void failInChild(int report) {
@@ -32,19 +75,37 @@ namespace {
   ::_exit(127);
 }
 
+// Writes `number` in decimal over the digits' room, ended by a NUL.
+void writeDecimal(char* room, pid_t number) {
+  char reversed[pidDigits] = {};
+  std::size_t count = 0;
+  auto value = static_cast<unsigned long>(number);
+  do {
+    reversed[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0 && count < pidDigits - 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    room[i] = reversed[count - 1 - i];
+  }
+  room[count] = '\0';
+}
+
 // In the child, between fork and exec: async-signal-safe calls only. Reports
 // the first failure's errno through `report` and never returns.
-[[noreturn]] void becomeChild(const SpawnRequest& request, pid_t parent, int report) {
-  auto fail = [report] { failInChild(report); };
+[[noreturn]] void becomeChild(const SpawnRequest& request, const Prepared& prepared, pid_t parent,
+                              int report) {
+  auto fail = [&report] { failInChild(report); };
 
-  // Dies with the spawning thread, which dies only with the process. A
-  // parent already gone before this took effect leaves nobody to kill us.
-  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
-    fail();
-  }
-  if (::getppid() != parent) {
-    errno = ESRCH;
-    fail();
+  if (request.dieWithParent) {
+    // Dies with the spawning thread, which dies only with the process. A
+    // parent already gone before this took effect leaves nobody to kill us.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
+      fail();
+    }
+    if (::getppid() != parent) {
+      errno = ESRCH;
+      fail();
+    }
   }
   if (::setpgid(0, 0) != 0) {
     fail();
@@ -62,22 +123,45 @@ namespace {
     }
   }
 
-  const int targets[] = {1, 2};
-  const int sources[] = {request.standardOutput, request.standardError};
-  for (int i = 0; i < 2; ++i) {
-    if (sources[i] < 0) {
-      continue;
+  // Where each kept descriptor must end up: 1, 2, then 3, 4, ... for those
+  // handed on. Each one (and the report pipe) is first moved above all of
+  // those places, so that putting one in place never closes another.
+  const int firstFree = 3 + request.handedCount;
+  std::array<int, 2 + SpawnRequest::maxHanded> sources{};
+  std::array<int, 2 + SpawnRequest::maxHanded> targets{};
+  int kept = 0;
+  auto keep = [&](int source, int target) {
+    if (source >= 0) {
+      sources[kept] = source;
+      targets[kept] = target;
+      ++kept;
     }
-    // dup2 onto itself would keep the close-on-exec flag.
-    const int done =
-        sources[i] == targets[i] ? ::fcntl(targets[i], F_SETFD, 0) : ::dup2(sources[i], targets[i]);
-    if (done < 0) {
+  };
+  keep(request.standardOutput, 1);
+  keep(request.standardError, 2);
+  for (int i = 0; i < request.handedCount; ++i) {
+    keep(request.handed[i], 3 + i);
+  }
+  if (report < firstFree && (report = ::fcntl(report, F_DUPFD_CLOEXEC, firstFree)) < 0) {
+    _exit(127); // no way left to tell the parent
+  }
+  for (int i = 0; i < kept; ++i) {
+    if (sources[i] < firstFree && (sources[i] = ::fcntl(sources[i], F_DUPFD, firstFree)) < 0) {
+      fail();
+    }
+  }
+  for (int i = 0; i < kept; ++i) {
+    // dup2 onto another number never keeps the close-on-exec flag.
+    if (::dup2(sources[i], targets[i]) < 0) {
       fail();
     }
   }
   const int null = ::open("/dev/null", O_RDONLY);
   if (null < 0 || (null != 0 && (::dup2(null, 0) < 0 || ::close(null) != 0))) {
     fail();
+  }
+  if (prepared.listenPid != nullptr) {
+    writeDecimal(prepared.listenPid, ::getpid());
   }
 
   if (request.workingDirectory != nullptr && ::chdir(request.workingDirectory) != 0) {
@@ -87,19 +171,20 @@ namespace {
   // Whatever the rest of the application forgot to mark close-on-exec stays
   // here; the report pipe closes itself at the exec.
   const auto reportFd = static_cast<unsigned>(report);
-  if (reportFd > 3) {
-    ::close_range(3, reportFd - 1, 0);
+  const auto firstUnkept = static_cast<unsigned>(firstFree);
+  if (reportFd > firstUnkept) {
+    ::close_range(firstUnkept, reportFd - 1, 0);
   }
   ::close_range(reportFd + 1, UINT_MAX, 0);
 
   sigset_t none;
   sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr); // NOLINT(concurrency-mt-unsafe): one thread here
-  ::execve(request.executable, request.argv, request.envp);
+  ::execve(request.executable, request.argv, prepared.envp.data());
   failInChild(report);
 }
 
-SpawnResult spawnHere(const SpawnRequest& request) {
+SpawnResult spawnHere(const SpawnRequest& request, const Prepared& prepared) {
   int ends[2] = {-1, -1};
   if (::pipe2(ends, O_CLOEXEC) != 0) {
     return {-1, errno};
@@ -113,7 +198,7 @@ SpawnResult spawnHere(const SpawnRequest& request) {
     return {-1, errno};
   }
   if (pid == 0) {
-    becomeChild(request, parent, writing.get());
+    becomeChild(request, prepared, parent, writing.get());
   }
   writing.reset();
 
@@ -141,8 +226,9 @@ public:
     return *thread;
   }
 
-  SpawnResult spawn(const SpawnRequest& request) {
-    std::packaged_task<SpawnResult()> task([&request] { return spawnHere(request); });
+  SpawnResult spawn(const SpawnRequest& request, const Prepared& prepared) {
+    std::packaged_task<SpawnResult()> task(
+        [&request, &prepared] { return spawnHere(request, prepared); });
     auto result = task.get_future();
     {
       std::lock_guard guard(mutex_);
@@ -181,10 +267,16 @@ private:
 } // namespace
 
 SpawnResult Spawner::spawn(const SpawnRequest& request) {
+  if (request.handedCount < 0 || request.handedCount > SpawnRequest::maxHanded) {
+    return {-1, EINVAL};
+  }
   try {
-    return SpawnThread::instance().spawn(request);
+    const Prepared prepared = prepare(request);
+    return SpawnThread::instance().spawn(request, prepared);
   } catch (const std::system_error& failure) {
     return {-1, failure.code().value()}; // no thread to spawn from
+  } catch (const std::bad_alloc&) {
+    return {-1, ENOMEM};
   }
 }
 

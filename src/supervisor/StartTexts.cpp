@@ -1,7 +1,6 @@
 #include "supervisor/StartTexts.h"
 
 namespace tarvo {
-
 using platform::trLogged;
 
 StartTexts::Text StartTexts::alreadyServing(int port) {
@@ -42,6 +41,21 @@ StartTexts::Text StartTexts::couldNotStart(const std::string& description) {
 
 StartTexts::Text StartTexts::stoppedWhileStarting(const std::filesystem::path& log) {
   return trLogged("The service stopped while starting. See {log}.", {{"log", log.string()}});
+}
+
+StartTexts::Text StartTexts::boundItself(int port, const std::filesystem::path& log) {
+  return trLogged("The service could not start: it tried to open port {port} itself, which Tarvo "
+                  "Studio holds for it. A service must serve on the listening socket it is handed "
+                  "(descriptor 3, with LISTEN_FDS=1 and LISTEN_PID set to its own process id). "
+                  "Reinstall Tarvo Studio, or update its service to do so, then try again. See "
+                  "{log}.",
+                  {{"port", std::to_string(port)}, {"log", log.string()}});
+}
+
+StartTexts::Text StartTexts::lastFamilyLeft(const std::filesystem::path& log) {
+  return trLogged("A process that the last run of the service started did not end, so no new run "
+                  "was started beside it. Try again; if this keeps happening, see {log}.",
+                  {{"log", log.string()}});
 }
 
 StartTexts::Text StartTexts::noAnswerInTime(const std::filesystem::path& log) {

@@ -24,6 +24,11 @@ struct StartTexts {
   [[nodiscard]] static Text needsPython();
   [[nodiscard]] static Text couldNotStart(const std::string& description);
   [[nodiscard]] static Text stoppedWhileStarting(const std::filesystem::path& log);
+  // It stopped while starting, after it said that the port was taken: it
+  // bound the port itself rather than serve on the socket it was handed.
+  [[nodiscard]] static Text boundItself(int port, const std::filesystem::path& log);
+  // A process of the last backend's family did not end.
+  [[nodiscard]] static Text lastFamilyLeft(const std::filesystem::path& log);
   [[nodiscard]] static Text noAnswerInTime(const std::filesystem::path& log);
   // The application is quitting: the start was called off.
   [[nodiscard]] static Text quitting();

@@ -57,8 +57,13 @@ class Backend:
     """`python3 -m app serve --port 7810` as the app starts it, with its
     output captured in files."""
 
-    def __init__(self, home, parent=None, env=None, files=None):
+    def __init__(self, home, parent=None, env=None, files=None, handed=None, listen_pid="$$"):
+        """handed: a listening socket, given as descriptor 3 with LISTEN_FDS=1
+        and LISTEN_PID=listen_pid ("$$": the backend's own pid), as the app
+        hands its port on."""
         self.home = home
+        self.handed = handed
+        self.listen_pid = listen_pid
         # A desktop session's usual soft limit on descriptors is 1024; the
         # test runner's may be far higher and hide an exhaustion.
         self.files = files
@@ -79,7 +84,17 @@ class Backend:
         self.proc = None
 
     def command(self):
-        return [sys.executable, "-m", "app", "serve", "--port", str(PORT)]
+        serve = [sys.executable, "-m", "app", "serve", "--port", str(PORT)]
+        if self.handed is None:
+            return serve
+        # The shell's own pid is the backend's once it execs.
+        return ["/bin/sh", "-c", f'LISTEN_FDS=1 LISTEN_PID={self.listen_pid} exec "$@"', "sh"] + serve
+
+    def _prepare_child(self):
+        if self.files:
+            self._limit()
+        if self.handed is not None:
+            os.dup2(self.handed.fileno(), 3)
 
     def start(self, wait=True):
         with open(self.out_path, "ab") as out, open(self.err_path, "ab") as err:
@@ -89,7 +104,8 @@ class Backend:
                 env=self.env,
                 stdout=out,
                 stderr=err,
-                preexec_fn=self._limit if self.files else None,
+                pass_fds=(3,) if self.handed is not None else (),
+                preexec_fn=self._prepare_child if self.files or self.handed is not None else None,
             )
         if wait:
             self.wait_ready()

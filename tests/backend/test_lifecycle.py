@@ -79,6 +79,25 @@ class LifecycleTest(PortTest):
                 self.assertNotIn("Traceback", backend.stderr())
                 self.assertIn(f"stopping: {sig.name}", backend.stdout())
 
+    def test_serves_on_the_socket_it_is_handed(self):
+        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.addCleanup(listener.close)
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        listener.bind(("127.0.0.1", 7810))
+        listener.listen()
+
+        # Not announced to this process: it binds by itself, and cannot.
+        refused = self.backend(handed=listener, listen_pid="1").start(wait=False)
+        self.assertEqual(refused.proc.wait(timeout=20), 1)
+        self.assertIn("Address already in use", refused.stderr())
+
+        backend = self.backend(handed=listener).start()
+        self.assertIn("on the socket it was handed", backend.stdout())
+        self.assertEqual(backend.stop(), 0)
+        # The port stays the holder's: nothing was bound beside it, or taken from it.
+        with socket.create_connection(("127.0.0.1", 7810), timeout=2):
+            pass
+
     def test_refuses_to_start_without_a_data_folder(self):
         backend = self.backend(env={"TARVO_STUDIO_HOME": ""})
         backend.env.pop("TARVO_STUDIO_HOME")

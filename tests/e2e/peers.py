@@ -55,7 +55,8 @@ def alive(pid):
 
 
 def backend_processes():
-    """Every process of this user that runs the backend's command line."""
+    """Every process of this user that runs the backend's command line (not
+    its keeper, whose arguments end with that command line)."""
     found = []
     me = os.getuid()
     for entry in os.listdir("/proc"):
@@ -65,7 +66,7 @@ def backend_processes():
             mine = False
         if mine:
             args = read_cmdline(int(entry))
-            if "-m" in args and "app" in args and "serve" in args and alive(int(entry)):
+            if args[1:4] == ["-m", "app", "serve"] and alive(int(entry)):
                 found.append(int(entry))
     return sorted(found)
 

@@ -12,8 +12,8 @@ import time
 import traceback
 
 from checks import Abort, Checks, say, wait_for
-from peers import (HOME, backend_processes, busy, call, install_recorder, log_text,
-                   page_ready_count, parent_of, ping, running)
+from peers import (HOME, backend_processes, busy, call, descends_from, install_recorder,
+                   log_text, page_ready_count, ping, running)
 from screen import (Atspi, GLib, children, click, dialog_labels, do_action, focus, geometry,
                     has_state, is_button, is_document, key, name, press_button, role,
                     start_accessibility, text_of, visible_windows, walk, window_name)
@@ -89,7 +89,8 @@ class Studio:
         return not self.running(), seen
 
     def backends(self):
-        return [p for p in backend_processes() if parent_of(p) == self.pid]
+        """Its backends: below it, with the keeper between them."""
+        return [p for p in backend_processes() if descends_from(p, self.pid)]
 
     def backend(self):
         pids = self.backends()

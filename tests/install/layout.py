@@ -5,6 +5,7 @@ import os
 APP_ID = "studio.tarvo.TarvoStudio"
 BUNDLE = "lib/tarvo-studio"
 EXECUTABLE = f"{BUNDLE}/bin/tarvo-studio"
+KEEPER = f"{BUNDLE}/bin/tarvo-studio-keeper"
 EXTENSION = f"{BUNDLE}/lib/web-extensions/tarvo-studio-frames.so"
 RESOURCES = f"{BUNDLE}/Resources"
 LAUNCHER = "bin/tarvo-studio"
@@ -20,7 +21,7 @@ DOCUMENTS = ["share/doc/tarvo-studio/copyright", "share/doc/tarvo-studio/changel
              "share/man/man1/tarvo-studio.1.gz"]
 
 # Every file (or link) an install holds, apart from the bundle's resources.
-FIXED_FILES = [EXECUTABLE, EXTENSION, LAUNCHER, DESKTOP_ENTRY, ICON, METAINFO, *PICTURES,
+FIXED_FILES = [EXECUTABLE, KEEPER, EXTENSION, LAUNCHER, DESKTOP_ENTRY, ICON, METAINFO, *PICTURES,
                *TRANSLATIONS, *DOCUMENTS]
 
 

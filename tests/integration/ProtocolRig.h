@@ -19,11 +19,11 @@ struct ProtocolRig {
   PortLock portLock;
   TempFolder folder;
   std::shared_ptr<FakeMainQueue> mainQueue = std::make_shared<FakeMainQueue>();
-  // The server here is the test's own, not a child of the Service: the wire
-  // is tested alone, with every listener taken as the Service's child.
+  // The server here is the test's own, not the Service's backend: the wire
+  // is tested alone, with the test's server taken as the backend.
   std::shared_ptr<Service> service =
       Service::make(mainQueue, UserFolders::under(folder.path(), folder / "Resources"), {},
-                    std::nullopt, [](int, pid_t) { return PortOwnership::owned; });
+                    std::nullopt, Service::Peer::anyServer);
 
   void writeToken(const std::string& text) const { writeFile(service->home() / "ui.token", text); }
 };

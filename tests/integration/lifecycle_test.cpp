@@ -1,11 +1,14 @@
 #include "integration/fixtures/Fixtures.h"
 #include "supervisor/BackendEnvironment.h"
+#include "supervisor/ChildProcess.h"
+#include "supervisor/LogWriter.h"
 #include "supervisor/Service.h"
 #include "support/FakeQueues.h"
 #include "support/PortLock.h"
 #include "support/TestServer.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -74,6 +77,7 @@ protected:
 
   void SetUp() override {
     install("fake-python", bin / "python3");
+    test::installKeeper(resources);
     writeFile(serviceFolder / "app/__init__.py", "");
     makeService(std::nullopt);
   }
@@ -89,7 +93,6 @@ protected:
   // Room for a real interpreter to come up; short graces for a stubborn child.
   static Service::Timing quick() {
     Service::Timing timing;
-    timing.attempts = 400;
     timing.attemptPause = 25ms;
     timing.terminateGrace = 300ms;
     return timing;
@@ -144,8 +147,12 @@ TEST_F(Lifecycle, StartsItsChildAndStopsItWithoutReportingAnExit) {
   EXPECT_TRUE(service->isAlive());
   EXPECT_EQ(seen()["arguments"], nlohmann::json({"-m", "app", "serve", "--port", "7810"}));
   EXPECT_EQ(seen()["cwd"], serviceFolder.string());
-  EXPECT_EQ(seen()["outputs"], nlohmann::json({logPath(), logPath()}));
-  EXPECT_NE(readFile(logPath()).find("fake backend " + std::to_string(child)), std::string::npos);
+  const std::string output = seen()["outputs"][0];
+  EXPECT_TRUE(output.starts_with("pipe:")) << "its output goes through the keeper: " << output;
+  EXPECT_EQ(seen()["outputs"][1], output);
+  EXPECT_TRUE(test::eventually([&] {
+    return readFile(logPath()).find("fake backend " + std::to_string(child)) != std::string::npos;
+  }));
 
   // Up already: nothing is launched, swept or probed again.
   writeFile(serviceFolder / "app/__pycache__/kept.pyc", "x");
@@ -184,11 +191,10 @@ TEST_F(Lifecycle, GivesTheChildItsEnvironmentAndNoOtherDescriptor) {
     EXPECT_EQ(environment["HOME"], home) << "the rest is inherited unchanged";
   }
 
-  const nlohmann::json descriptors = seen()["descriptors"];
-  ASSERT_TRUE(descriptors.is_array());
-  for (int fd : descriptors) {
-    EXPECT_LE(fd, 2) << "descriptor " << fd << " reached the backend";
-  }
+  // The held port as descriptor 3, announced to it alone, and nothing else.
+  EXPECT_EQ(environment["LISTEN_FDS"], "1");
+  EXPECT_EQ(environment["LISTEN_PID"], std::to_string(seen()["pid"].get<int>()));
+  EXPECT_EQ(seen()["descriptors"], nlohmann::json({0, 1, 2, 3}));
 }
 
 TEST_F(Lifecycle, ReportsAChildThatExitsWhileStarting) {
@@ -201,20 +207,29 @@ TEST_F(Lifecycle, ReportsAChildThatExitsWhileStarting) {
   EXPECT_FALSE(service->isMine());
 }
 
+TEST_F(Lifecycle, SaysWhatToDoWhenTheBackendBindsThePortItself) {
+  setMode("binds");
+  const std::optional<std::string> message = service->start();
+  ASSERT_TRUE(message.has_value());
+  EXPECT_TRUE(message->starts_with("The service could not start: it tried to open port 7810 "
+                                   "itself, which Tarvo Studio holds for it."))
+      << *message;
+  EXPECT_TRUE(message->ends_with("See " + logPath() + ".")) << *message;
+}
+
 TEST_F(Lifecycle, GivesUpOnAChildThatNeverAnswersButLeavesItRunning) {
   setMode("silent");
   // The same timing serves the second start below, whose child must come up
   // within it on a busy machine: a few seconds, not a fraction of one.
   Service::Timing timing = quick();
-  timing.attempts = 20;
+  timing.readiness = 3s;
   timing.attemptTimeout = 0.1;
-  timing.attemptPause = 50ms;
   makeService(std::nullopt, timing);
   auto began = std::chrono::steady_clock::now();
 
   EXPECT_EQ(service->start(), "The service did not answer in time. See " + logPath() + ".");
 
-  EXPECT_GE(std::chrono::steady_clock::now() - began, 20 * 50ms) << "every attempt and its pause";
+  EXPECT_GE(std::chrono::steady_clock::now() - began, timing.readiness) << "its whole deadline";
   // On a loaded machine the interpreter may not have got as far as saying who it is.
   ASSERT_TRUE(test::eventually([this] { return fs::exists(bin / "seen.json"); }));
   pid_t silent = childPid();
@@ -349,7 +364,7 @@ TEST_F(Lifecycle, AJoinedStartUndoneByARestartStartsAfresh) {
 TEST_F(Lifecycle, CloseCallsOffAStartInFlight) {
   setMode("silent");
   Service::Timing timing = quick();
-  timing.attempts = 1000000; // hours of waiting, unless called off
+  timing.readiness = std::chrono::hours(10); // unless called off
   makeService(std::nullopt, timing);
   auto start = std::async(std::launch::async, [this] { return service->start(); });
   ASSERT_TRUE(test::eventually([this] { return fs::exists(bin / "seen.json"); }));
@@ -411,6 +426,70 @@ TEST_F(Lifecycle, ReportsAChildKilledFromOutside) {
   EXPECT_FALSE(service->isAlive());
 }
 
+// Everything the backend started ends with it, by whatever way it ends, and
+// nothing else: here a worker it forked and a program it put in a session of
+// its own, both deaf to SIGTERM, and a program of the test's own beside them.
+TEST_F(Lifecycle, EndsTheBackendsWholeFamilyAndNothingElse) {
+  setMode("family");
+  auto bystander = ChildProcess::create({"/bin/sleep", {"600"}});
+  ASSERT_EQ(bystander->launch(), std::nullopt);
+  auto family = [this] {
+    EXPECT_TRUE(test::eventually([this] { return fs::exists(bin / "family.json"); }));
+    const auto pids = nlohmann::json::parse(readFile(bin / "family.json"));
+    fs::remove(bin / "family.json");
+    return std::vector<pid_t>{pids["worker"], pids["session"]};
+  };
+  auto allGone = [](const std::vector<pid_t>& pids) {
+    return std::none_of(pids.begin(), pids.end(), processExists);
+  };
+
+  ASSERT_EQ(service->start(), std::nullopt);
+  const auto stopped = family();
+  service->stop();
+  EXPECT_TRUE(allGone(stopped)) << "gone before stop() returns";
+
+  ASSERT_EQ(service->start(), std::nullopt);
+  const auto orphaned = family();
+  ::kill(childPid(), SIGKILL);
+  EXPECT_TRUE(queue->waitAndRun(5s));
+  EXPECT_EQ(exits, std::vector<std::int32_t>{SIGKILL}) << "the backend's own status";
+  ASSERT_EQ(service->start(), std::nullopt) << "once its family is gone";
+  EXPECT_TRUE(allGone(orphaned));
+
+  EXPECT_TRUE(bystander->isRunning());
+  int subreaper = -1;
+  EXPECT_EQ(::prctl(PR_GET_CHILD_SUBREAPER, &subreaper), 0);
+  EXPECT_EQ(subreaper, 0) << "the application adopts nobody's orphans";
+  bystander->kill();
+  bystander->waitUntilExit(5s);
+}
+
+// A backend that dies while its ping is answered: the answer may come from a
+// worker it left, which is not the backend.
+TEST_F(Lifecycle, IsNotAliveWhenTheBackendDiedWhileItsPingWasAnswered) {
+  Service::Timing timing = quick();
+  timing.terminateGrace = 3s; // the worker answers within its grace
+  makeService(std::nullopt, timing);
+  ASSERT_EQ(service->start(), std::nullopt);
+  writeFile(bin / "die-on-ping", "");
+
+  EXPECT_FALSE(service->isAlive());
+  EXPECT_TRUE(queue->waitAndRun(5s));
+  EXPECT_EQ(exits, std::vector<std::int32_t>{5});
+}
+
+// A backend that prints fast is neither held up nor given an unbounded log.
+TEST_F(Lifecycle, KeepsTheLogBoundedWhileTheBackendPrintsFast) {
+  setMode("flood 40");
+  ASSERT_EQ(service->start(), std::nullopt);
+  const fs::path rotated = LogWriter::rotatedPath(logPath());
+  ASSERT_TRUE(test::eventually([&] { return fs::exists(rotated); }));
+  service->stop();
+  constexpr std::uintmax_t oneWrite = 65536;
+  EXPECT_LE(fs::file_size(logPath()), Service::maxLog + oneWrite);
+  EXPECT_LE(fs::file_size(rotated), Service::maxLog + oneWrite);
+}
+
 // The reference backend in the build's bundle, found and started as in production.
 TEST_F(Lifecycle, StartsTheReferenceBackend) {
   fs::path bundled = fs::path(TARVO_BUNDLE_DIR) / "Resources";
@@ -424,8 +503,8 @@ TEST_F(Lifecycle, StartsTheReferenceBackend) {
   EXPECT_TRUE(test::eventually([this] { return !service->token().empty(); }));
 
   service->stop();
-  EXPECT_TRUE(test::childrenOfThisProcess().empty());
-  EXPECT_EQ(service->pingName(), std::nullopt);
+  EXPECT_TRUE(test::eventually([] { return test::childrenOfThisProcess().empty(); }));
+  EXPECT_EQ(service->pingName(0.3), std::nullopt);
   drainMainQueue(300ms);
   EXPECT_TRUE(exits.empty());
 }

@@ -1,8 +1,10 @@
-// Another user of the machine on 127.0.0.1:7810, answering the ping with our
-// name: at launch (silent to the port check, or answering it with something
-// that is not JSON) and in the middle of the readiness wait. start() must
-// name the port as held by another program, leave no child of ours running,
-// and the install token must never reach that program.
+// Another user of the machine on port 7810. One that holds 127.0.0.1:7810
+// before the application, silent to the port check or answering it with
+// something that is not JSON, is named as another program, and the install
+// token never reaches it. Once the application holds the port, one that
+// tries all along never gets it, not even between a backend's death and its
+// restart. An IPv6-only listener, which no connection to 127.0.0.1 can reach,
+// is no hindrance at all.
 #include "integration/fixtures/Fixtures.h"
 #include "integration/fixtures/ThrowawayUser.h"
 #include "supervisor/ChildProcess.h"
@@ -16,8 +18,6 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <future>
 
 namespace tarvo {
 namespace {
@@ -35,13 +35,7 @@ const std::string portTaken =
     "Port 7810 is held by another program, which is not Tarvo Studio's service. Tarvo Studio "
     "will not hand it this install's token. Quit that program or free the port, then try again.";
 
-struct Squat {
-  const char* label;
-  const char* first;  // how the squatter answers its first connection
-  bool duringTheWait; // it takes the port only once our child runs
-};
-
-class Squatter : public ::testing::TestWithParam<Squat> {
+class AnotherUser : public ::testing::Test {
 protected:
   void SetUp() override {
     if (::geteuid() != 0) {
@@ -52,73 +46,74 @@ protected:
     ASSERT_EQ(::chmod(lair.path().c_str(), 0755), 0);
     ASSERT_EQ(::chown(lair.path().c_str(), user->account()->uid, user->account()->gid), 0);
     test::install("squatter", lair / "squatter");
+    test::install("port-listener", lair / "port-listener");
 
     test::install("fake-python", bin / "python3");
+    test::installKeeper(resources);
     writeFile(resources / "tarvo-studio/app/__init__.py", "");
-    Service::Timing timing;
-    timing.attempts = 200;
-    timing.attemptPause = 25ms;
-    service = Service::make(queue, UserFolders::under(scratch / "home", resources), timing);
-    writeFile(service->home() / "ui.token", token);
+    makeService(resources);
   }
 
   void TearDown() override {
     if (service) {
       service->stop();
     }
-    if (squatter) {
-      squatter->kill();
-      squatter->waitUntilExit(10s);
+    if (other) {
+      other->kill();
+      other->waitUntilExit(10s);
     }
   }
 
-  void startSquatter(const std::vector<std::string>& extra) {
+  void makeService(const fs::path& bundleResources) {
+    Service::Timing timing;
+    timing.attemptPause = 25ms;
+    service = Service::make(queue, UserFolders::under(scratch / "home", bundleResources), timing);
+    writeFile(service->home() / "ui.token", token);
+  }
+
+  // One of the other user's programs in the lair, run with the system's Python.
+  void runAsOther(const std::string& program, const std::vector<std::string>& arguments) {
     std::vector<std::string> command = {"--reuid=" + std::to_string(user->account()->uid),
                                         "--regid=" + std::to_string(user->account()->gid),
                                         "--clear-groups",
                                         "/usr/bin/python3",
                                         "-I",
-                                        (lair / "squatter").string(),
-                                        lair.path().string(),
-                                        "7810",
-                                        GetParam().first};
-    command.insert(command.end(), extra.begin(), extra.end());
-    squatter = ChildProcess::create({"/usr/bin/setpriv", command, {}, {}, -1, -1});
-    ASSERT_EQ(squatter->launch(), std::nullopt);
+                                        (lair / program).string()};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    other = ChildProcess::create({"/usr/bin/setpriv", command});
+    ASSERT_EQ(other->launch(), std::nullopt);
+  }
+  void startSquatter(const std::string& first, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> arguments = {lair.path().string(), "7810", first};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    runAsOther("squatter", arguments);
   }
 
   [[nodiscard]] bool squatterListens() const { return fs::exists(lair / "ready"); }
   [[nodiscard]] std::string received() const { return readFile(lair / "received"); }
+  [[nodiscard]] int tries() const {
+    const std::string text = readFile(lair / "tries");
+    return text.empty() ? 0 : std::stoi(text);
+  }
 
   test::PortLock portLock;
   TempFolder scratch;
-  TempFolder lair; // the squatter's own folder
+  TempFolder lair; // the other user's own folder
   fs::path resources = scratch / "Resources";
   fs::path bin = resources / "python/bin";
   std::shared_ptr<test::FakeMainQueue> queue = std::make_shared<test::FakeMainQueue>();
   std::unique_ptr<ThrowawayUser> user;
   std::shared_ptr<Service> service;
-  std::shared_ptr<ChildProcess> squatter;
+  std::shared_ptr<ChildProcess> other;
 };
 
-TEST_P(Squatter, IsNamedAndNeverGivenTheToken) {
-  std::optional<std::string> message;
-  if (GetParam().duringTheWait) {
-    // Our child runs without listening; the squatter moves in meanwhile.
-    writeFile(bin / "mode", "silent");
-    startSquatter({"--after", (lair / "go").string()});
-    auto started = std::async(std::launch::async, [&] { return service->start(); });
-    ASSERT_TRUE(eventually([&] { return fs::exists(bin / "seen.json"); }, 20s));
-    writeFile(lair / "go", "");
-    ASSERT_TRUE(eventually([&] { return squatterListens(); }, 20s));
-    message = started.get();
-  } else {
-    startSquatter({});
-    ASSERT_TRUE(eventually([&] { return squatterListens(); }, 20s));
-    message = service->start();
-  }
+class Squatter : public AnotherUser, public ::testing::WithParamInterface<const char*> {};
 
-  EXPECT_EQ(message, portTaken);
+TEST_P(Squatter, IsNamedAndNeverGivenTheToken) {
+  startSquatter(GetParam());
+  ASSERT_TRUE(eventually([&] { return squatterListens(); }, 20s));
+
+  EXPECT_EQ(service->start(), portTaken);
   EXPECT_FALSE(service->isMine()) << "no child of ours is left beside the squatter";
   EXPECT_FALSE(service->isAlive());
 
@@ -130,17 +125,43 @@ TEST_P(Squatter, IsNamedAndNeverGivenTheToken) {
   EXPECT_EQ(posted, false) << "refused at once, before sending";
   queue->waitAndRun(300ms);
 
-  EXPECT_TRUE(squatter->isRunning());
+  EXPECT_TRUE(other->isRunning());
   EXPECT_EQ(received().find(token), std::string::npos) << received();
   EXPECT_NE(received().find("GET /api/ping"), std::string::npos)
       << "the squatter was there to be asked";
 }
 
-INSTANTIATE_TEST_SUITE_P(Squats, Squatter,
-                         ::testing::Values(Squat{"silentAtLaunch", "silent", false},
-                                           Squat{"notJsonAtLaunch", "garbage", false},
-                                           Squat{"duringTheWait", "name", true}),
-                         [](const auto& testCase) { return testCase.param.label; });
+INSTANTIATE_TEST_SUITE_P(Squats, Squatter, ::testing::Values("silent", "garbage"));
+
+TEST_F(AnotherUser, CannotTakeThePortBetweenABackendsDeathAndItsRestart) {
+  ASSERT_EQ(service->start(), std::nullopt);
+  const pid_t backend = nlohmann::json::parse(readFile(bin / "seen.json"))["pid"];
+  startSquatter("name", {"--keep-trying"});
+  ASSERT_TRUE(eventually([&] { return tries() > 0; }, 20s)) << "it tries, and cannot";
+
+  ::kill(backend, SIGKILL);
+  ASSERT_TRUE(queue->waitAndRun(5s))
+      << "its exit is heard"; // and the report lets go of the Service
+  ASSERT_FALSE(service->isMine());
+  const int before = tries();
+  ASSERT_TRUE(eventually([&] { return tries() > before + 20; }, 20s))
+      << "it tried again and again while no backend ran";
+  EXPECT_EQ(service->start(), std::nullopt);
+
+  EXPECT_FALSE(squatterListens()) << "it never held the port";
+  EXPECT_EQ(received(), "");
+}
+
+TEST_F(AnotherUser, AnIPv6OnlyListenerStopsNeitherTheStartNorTheBusyQuery) {
+  runAsOther("port-listener", {(lair / "ready").string(), "::", "7810", "--v6only"});
+  ASSERT_TRUE(eventually([&] { return squatterListens(); }, 20s));
+  makeService(fs::path(TARVO_BUNDLE_DIR) / "Resources"); // the reference backend answers /api/busy
+
+  ASSERT_EQ(service->start(), std::nullopt);
+  EXPECT_TRUE(service->isAlive());
+  EXPECT_TRUE(service->busy(5.0).has_value()) << "the quit's question gets its answer";
+  EXPECT_TRUE(other->isRunning());
+}
 
 } // namespace
 } // namespace tarvo

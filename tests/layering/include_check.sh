@@ -2,8 +2,9 @@
 # Keeps the layers apart: the core (supervisor, protocol), the shell and the
 # platform seam never include a toolkit header, and the toolkit layer (gtk)
 # never includes the shell or the core. The shell sees the wire (protocol)
-# and the seam, never the supervisor. Only the process entry (main.cpp and
-# the adapter beside it) sees every side.
+# and the seam, never the supervisor. The keeper of the backend, a program
+# of its own, shares the supervisor's process and log code and nothing else.
+# Only the process entry (main.cpp and the adapter beside it) sees every side.
 #
 # Usage: include_check.sh SOURCE_FOLDER
 # Prints every offending include as file:line: text, and exits 1 if any.
@@ -20,6 +21,7 @@ fi
 toolkit='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](gtk|gdk|gdk-pixbuf|gdkx|glib|gio|gobject|gmodule|webkit2|webkit|webkitgtk|jsc|javascriptcore|libsoup|pango|cairo|atk|harfbuzz)[-./]'
 core='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](shell|supervisor|protocol)/'
 supervisor='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]supervisor/'
+notForKeeper='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](shell|protocol|platform)/'
 
 found=0
 
@@ -34,11 +36,12 @@ check() {
   found=1
 }
 
-for layer in supervisor protocol shell platform; do
+for layer in supervisor protocol shell platform keeper; do
   check "$layer" "$toolkit" "$layer/ must not include a toolkit header"
 done
 check gtk "$core" "gtk/ must not include the shell or the core"
 check shell "$supervisor" "shell/ must not include the supervisor"
+check keeper "$notForKeeper" "keeper/ must not include the shell, the wire or the seam"
 
 if [ "$found" -ne 0 ]; then
   echo "include_check: layering broken (see above)" >&2

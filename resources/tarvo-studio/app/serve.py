@@ -46,7 +46,8 @@ def serve(port):
     # Take the port before touching the token: a second copy that cannot
     # listen must leave the running copy's install alone.
     try:
-        server = StudioServer(port, home, Work())
+        handed = handed_socket()
+        server = StudioServer(port, home, Work(), handed)
     except OSError as err:
         return _fail(f"cannot listen on 127.0.0.1:{port}: {err.strerror}", 1)
 
@@ -58,7 +59,8 @@ def serve(port):
 
     thread = threading.Thread(target=server.serve_forever, name="http", daemon=True)
     thread.start()
-    log.line(f"{NAME} {__version__} serving http://127.0.0.1:{port}/ (pid {os.getpid()})")
+    how = "on the socket it was handed" if handed else "on a socket of its own"
+    log.line(f"{NAME} {__version__} serving http://127.0.0.1:{port}/ {how} (pid {os.getpid()})")
 
     why = stops.wait(watch)
     log.line(f"stopping: {why}")
@@ -67,6 +69,22 @@ def serve(port):
     server.server_close()
     thread.join(timeout=2)
     return 0
+
+
+def handed_socket():
+    """The listening socket the application hands over as descriptor 3, with
+    LISTEN_FDS=1 and LISTEN_PID our own pid, as service managers hand sockets
+    on; None when there is none (run by hand), and then the port is bound
+    here. The variables are removed, so that nothing this process starts
+    takes the socket for its own, and the socket is not inherited."""
+    count = os.environ.pop("LISTEN_FDS", None)
+    pid = os.environ.pop("LISTEN_PID", None)
+    os.environ.pop("LISTEN_FDNAMES", None)
+    if count != "1" or pid != str(os.getpid()):
+        return None
+    handed = socket.socket(fileno=3)
+    handed.set_inheritable(False)
+    return handed
 
 
 def _fail(message, status):

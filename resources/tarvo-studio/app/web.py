@@ -50,7 +50,9 @@ class StudioServer(ThreadingHTTPServer):
     # them; a full queue drops the app's ping for a second or more.
     request_queue_size = 1024
 
-    def __init__(self, port, home, work):
+    def __init__(self, port, home, work, handed=None):
+        """`handed`: a listening socket to serve on; without one, it binds
+        127.0.0.1:port itself."""
         self.home = home
         self.work = work
         self.started = time.monotonic()
@@ -58,7 +60,10 @@ class StudioServer(ThreadingHTTPServer):
         # point at 127.0.0.1 (DNS rebinding) sends its own name here.
         self.hosts = {f"127.0.0.1:{port}", f"localhost:{port}"}
         self.connections = guard.Connections()
-        super().__init__(("127.0.0.1", port), Handler)
+        super().__init__(("127.0.0.1", port), Handler, bind_and_activate=handed is None)
+        if handed is not None:
+            self.socket.close()
+            self.socket = handed
 
     def get_request(self):
         try:

@@ -176,8 +176,11 @@ class Server(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, address, recorder, runs):
-        super().__init__(address, Handler)
+    def __init__(self, address, recorder, runs, handed=None):
+        super().__init__(address, Handler, bind_and_activate=handed is None)
+        if handed is not None:
+            self.socket.close()
+            self.socket = handed
         self.recorder = recorder
         self.runs = runs
         self.token = ""
@@ -215,6 +218,38 @@ def parent_gone(parent):
     return os.getppid() != parent
 
 
+def handed_socket():
+    """The listening socket the application hands over, as the real backend
+    takes it (descriptor 3, LISTEN_FDS=1, LISTEN_PID our pid), or None."""
+    count, pid = os.environ.pop("LISTEN_FDS", None), os.environ.pop("LISTEN_PID", None)
+    if count != "1" or pid != str(os.getpid()):
+        return None
+    handed = socket.socket(fileno=3)
+    handed.set_inheritable(False)
+    return handed
+
+
+# The worker: it starts a program in a session of its own, says who they are,
+# and waits, holding what it inherited.
+WORKER = """import os, subprocess, sys, time
+session = subprocess.Popen([sys.executable, "-c", "import time; time.sleep(3600)"],
+                           start_new_session=True)
+print(f"test backend family: worker {os.getpid()}, session {session.pid}", flush=True)
+while True:
+    time.sleep(60)
+"""
+
+
+def start_family(listener):
+    """What a backend may leave behind: a worker it forks, which keeps the
+    listening socket, and a program in a session of its own that the worker
+    starts. (The worker runs a program of its own, so that it is not taken
+    for a backend.)"""
+    if os.fork() == 0:
+        os.set_inheritable(listener.fileno(), True)
+        os.execv(sys.executable, [sys.executable, "-c", WORKER])
+
+
 def serve(port):
     home = os.environ.get("TARVO_STUDIO_HOME", "")
     if not home:
@@ -241,12 +276,14 @@ def serve(port):
         return switches.value("EXIT_AT_START")
 
     recorder, runs = Recorder(), Runs()
-    servers = [Server(("127.0.0.1", port), recorder, runs)]
+    servers = [Server(("127.0.0.1", port), recorder, runs, handed_socket())]
     try:
         servers.append(Server(("127.0.0.2", port + 1), recorder, runs))
     except OSError as error:
         print(f"no second origin on 127.0.0.2:{port + 1}: {error}", flush=True)
     token = write_token(home)
+    if switches.value("FAMILY"):
+        start_family(servers[0].socket)
     for server in servers:
         server.token = token
         threading.Thread(target=server.serve_forever, daemon=True).start()

@@ -19,6 +19,9 @@ SWITCHES = {
     # Off: never watch the process named by TARVO_STUDIO_PARENT, so whatever
     # this backend outlives is the application's own doing.
     "WATCH_PARENT": True,
+    # On: fork a worker that keeps the listening socket, which starts a
+    # program in a session of its own (see server.start_family).
+    "FAMILY": False,
     # The start page: "policy" (links to every kind of address, frames, the
     # bridge) or "requests" (downloads, exports, dialogs, notifications,
     # new windows: what a page asks of its window).
