@@ -340,7 +340,8 @@ std::optional<StartTexts::Text> Service::launch(const std::string& interpreter,
 // Our port holds each ping in its queue until the backend accepts it, so a
 // ping waits out its timeout while the backend comes up, and is answered as
 // soon as it serves. Only our backend's family can answer.
-std::optional<StartTexts::Text> Service::awaitReadiness(const std::shared_ptr<BackendFamily>& backend) {
+std::optional<StartTexts::Text>
+Service::awaitReadiness(const std::shared_ptr<BackendFamily>& backend) {
   const auto began = Clock::now();
   const auto deadline = began + timing_.readiness;
   for (;;) {

@@ -478,6 +478,18 @@ TEST_F(Lifecycle, IsNotAliveWhenTheBackendDiedWhileItsPingWasAnswered) {
   EXPECT_EQ(exits, std::vector<std::int32_t>{5});
 }
 
+// A backend that closes its listening socket but runs on is found out by the
+// next ping, although the application still holds the port, and replaced.
+TEST_F(Lifecycle, ReplacesABackendThatStoppedListening) {
+  setMode("deaf 1");
+  ASSERT_EQ(service->start(), std::nullopt);
+  ASSERT_TRUE(test::eventually([&] { return !service->isAlive(); }, 5s));
+  EXPECT_TRUE(service->isMine());
+
+  EXPECT_EQ(service->start(), std::nullopt);
+  EXPECT_EQ(serveCalls(), 2);
+}
+
 // A backend that prints fast is neither held up nor given an unbounded log.
 TEST_F(Lifecycle, KeepsTheLogBoundedWhileTheBackendPrintsFast) {
   setMode("flood 40");
