@@ -206,7 +206,9 @@ def write_token(home):
     return token
 
 
-def parent_gone(parent):
+def parent_gone(parent, first_parent):
+    """The application named by TARVO_STUDIO_PARENT is gone, or our own
+    parent (the keeper between us and it) is."""
     if parent is None:
         return False
     try:
@@ -215,7 +217,7 @@ def parent_gone(parent):
         return True
     except PermissionError:
         pass
-    return os.getppid() != parent
+    return os.getppid() != first_parent
 
 
 def handed_socket():
@@ -257,6 +259,7 @@ def serve(port):
         return 2
     parent_text = os.environ.get("TARVO_STUDIO_PARENT", "")
     watched = int(parent_text) if parent_text.isdigit() and switches.value("WATCH_PARENT") else None
+    first_parent = os.getppid()
 
     stop = threading.Event()
     caught = []
@@ -289,7 +292,7 @@ def serve(port):
         threading.Thread(target=server.serve_forever, daemon=True).start()
     print(f"test backend serving on 127.0.0.1:{port} (pid {os.getpid()})", flush=True)
     while not stop.wait(0.5):
-        if parent_gone(watched):
+        if parent_gone(watched, first_parent):
             caught.append("its parent's end")
             break
     # The tests read from this line which signal reached the backend.
