@@ -158,17 +158,6 @@ def http(method, path, body=None, headers=None, timeout=2.0, base=BASE):
         return None, b""
 
 
-def events():
-    """What the stand-in backend's page reported, in order."""
-    status, body = http("GET", "/test/events", timeout=2)
-    if status != 200:
-        return []
-    try:
-        return json.loads(body)
-    except ValueError:
-        return []
-
-
 def of_kind(kind, detail=None):
     return [e for e in events()
             if e.get("kind") == kind and (detail is None or e.get("detail") == detail)]
