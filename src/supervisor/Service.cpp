@@ -170,10 +170,12 @@ void Service::post(Route route, const nlohmann::json& body, Done done) const {
   }
 }
 
-// Another start under way is launching our child too: take its result, as
-// long as it is still true when that start ends - a stop since this call
-// (a restart, say) undoes a success and explains a failure, so this caller
-// starts afresh instead.
+// Another start under way is launching our child too: take its success, as
+// long as our child still runs when that start ends (a stop since, a restart
+// say, undoes it). Never take its failure: it may be the very death this
+// caller answers (a restart whose delay ended while the start that saw the
+// backend die was still waiting on its ping), and that restart is owed a
+// launch of its own.
 std::optional<std::string> Service::start() {
   return startGate_.run(
       [this] {
@@ -182,9 +184,7 @@ std::optional<std::string> Service::start() {
         note(result ? "start: failed: " + result->english : "start: the service answers");
         return result ? std::optional(std::move(result->shown)) : std::nullopt;
       },
-      [this, stopsBefore = stopsSoFar()](const std::optional<std::string>& result) {
-        return result ? stopsSoFar() == stopsBefore : isMine();
-      });
+      [this](const std::optional<std::string>& result) { return !result && isMine(); });
 }
 
 std::optional<StartTexts::Text> Service::startOnce() {
@@ -473,16 +473,8 @@ std::vector<std::string> Service::childEnvironment() const {
 
 std::shared_ptr<BackendFamily> Service::takeProcess() {
   std::lock_guard guard(lock_);
-  if (process_) {
-    ++stops_;
-  }
   answered_ = false;
   return std::exchange(process_, nullptr);
-}
-
-std::uint64_t Service::stopsSoFar() const {
-  std::lock_guard guard(lock_);
-  return stops_;
 }
 
 } // namespace tarvo

@@ -142,7 +142,6 @@ private:
   [[nodiscard]] std::shared_ptr<BackendFamily> runningBackend() const;
   [[nodiscard]] bool trustsPeer() const;
   [[nodiscard]] std::shared_ptr<BackendFamily> takeProcess();
-  [[nodiscard]] std::uint64_t stopsSoFar() const;
   [[nodiscard]] bool closed() const;
   // Waits `span`, or less once closed; false when closed.
   bool pauseUnlessClosed(std::chrono::milliseconds span);
@@ -158,8 +157,7 @@ private:
   UniqueFd listener_; // the held port, once a start has taken it
   std::shared_ptr<BackendFamily> process_;
   std::optional<ChildExit> exited_;
-  std::uint64_t stops_ = 0; // children taken by a stop: a start in flight may be undone
-  bool answered_ = false;   // process_ has answered its ping
+  bool answered_ = false; // process_ has answered its ping
   bool closed_ = false;
   std::condition_variable wake_; // with lock_: a pause ends early once closed
   // Held across a launch and its record, and by close(): no launch after it.

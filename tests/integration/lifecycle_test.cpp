@@ -358,6 +358,23 @@ TEST_F(Lifecycle, AJoinedStartUndoneByARestartStartsAfresh) {
   EXPECT_EQ(serveCalls(), 2);
 }
 
+// A restart asked for once a death was heard, while the start that saw the
+// backend die still waits out its ping, is owed a launch of its own; taking
+// that start's failure would leave no restart running.
+TEST_F(Lifecycle, AStartAfterADeathLaunchesAfreshThoughTheStartThatSawItStillWaits) {
+  Service::Timing timing = quick();
+  timing.attemptTimeout = 3.0;
+  makeService(std::nullopt, timing);
+  setMode("exit 3");
+  auto first = std::async(std::launch::async, [this] { return service->start(); });
+  ASSERT_TRUE(queue->waitAndRun(5s)); // the death
+  ASSERT_EQ(exits, std::vector<std::int32_t>{3});
+
+  EXPECT_NE(service->start(), std::nullopt);
+  EXPECT_NE(first.get(), std::nullopt);
+  EXPECT_EQ(serveCalls(), 2);
+}
+
 // Quitting during bring-up: the readiness wait ends at once instead of
 // running its course, the child is stopped unreported, and no later start
 // launches anything.
