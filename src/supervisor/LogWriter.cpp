@@ -166,9 +166,18 @@ std::string LogWriter::stamp() const {
 
 void LogWriter::write(std::string_view bytes) {
   if (!openIfNeeded()) {
+    // Said once each time the log becomes unusable, so that whoever reads
+    // standard error knows why the log itself stays empty.
+    if (!onStandardError_) {
+      onStandardError_ = true;
+      writeAll(STDERR_FILENO, stamp() + " tarvo-studio: the log " + file_.string() +
+                                  " is not a plain file that can be written; its lines go to "
+                                  "standard error\n");
+    }
     writeAll(STDERR_FILENO, bytes);
     return;
   }
+  onStandardError_ = false;
   rotateIfNeeded();
   writeAll(fd_.get(), bytes);
 }

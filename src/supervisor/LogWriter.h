@@ -66,6 +66,7 @@ private:
   std::chrono::system_clock::time_point minuteStart_{};
   int notesThisMinute_ = 0;
   std::uint64_t droppedNotes_ = 0;
+  bool onStandardError_ = false; // the log could not be used at the last write
 };
 
 } // namespace tarvo

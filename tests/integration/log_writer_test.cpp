@@ -123,9 +123,15 @@ TEST(LogWriter, NeverBlocksOnWhatIsNotAPlainFile) {
   ASSERT_EQ(::mkfifo(logs.log.c_str(), 0600), 0);
   const int reader = ::open(logs.log.c_str(), O_RDONLY | O_NONBLOCK); // a reader that never reads
   LogWriter fifo(logs.log, limit);
+  ::testing::internal::CaptureStderr();
   fifo.append(std::string(1 << 20, 'x')); // would fill the FIFO and block
   fifo.note("still here");
+  const std::string said = ::testing::internal::GetCapturedStderr();
   ::close(reader);
+  const std::size_t why = said.find("is not a plain file");
+  EXPECT_LT(why, said.find("xxx")) << "why comes first";
+  EXPECT_EQ(why, said.rfind("is not a plain file")) << "and once";
+  EXPECT_NE(said.find("tarvo-studio: still here"), std::string::npos);
 
   fs::remove(logs.log);
   writeFile(logs.folder / "elsewhere", "");
