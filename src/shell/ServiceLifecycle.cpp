@@ -49,7 +49,6 @@ void ServiceLifecycle::changed(State before) {
 // user; another try of a first start is still the first start.
 void ServiceLifecycle::startBegins(std::string_view why) {
   ++bringUp_;
-  startRunning_ = true;
   pageLoading_ = false;
   pageReloading_ = false;
   const bool again =
@@ -58,7 +57,6 @@ void ServiceLifecycle::startBegins(std::string_view why) {
 }
 
 void ServiceLifecycle::startSucceeded() {
-  startRunning_ = false;
   switch (state_) {
   case State::starting:
   case State::restarting:
@@ -81,7 +79,6 @@ void ServiceLifecycle::startSucceeded() {
 
 // A death counted while the start ran keeps its restart.
 void ServiceLifecycle::startFailed() {
-  startRunning_ = false;
   pageLoading_ = false;
   if (state_ == State::waitingToRestart || state_ == State::stopping) {
     changed(state_);

@@ -53,8 +53,6 @@ public:
   // A bring-up: changes with every one that begins, so a deferred step can
   // tell whether its own bring-up is still the current one.
   [[nodiscard]] unsigned bringUp() const { return bringUp_; }
-  // A start() is running off the main thread (also while a restart waits).
-  [[nodiscard]] bool startRunning() const { return startRunning_; }
   // The running bring-up's backend answered, and its page has not shown yet.
   [[nodiscard]] bool pageLoading() const { return pageLoading_; }
   // The web process of a shown page ended and the page is being loaded anew.
@@ -76,7 +74,6 @@ private:
   State state_ = State::idle;
   std::int64_t restarts_ = 0;
   unsigned bringUp_ = 0;
-  bool startRunning_ = false;
   bool pageLoading_ = false;
   bool pageReloading_ = false;
   bool pageEverShown_ = false;

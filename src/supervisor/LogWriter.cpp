@@ -109,13 +109,6 @@ void LogWriter::append(std::string_view bytes) {
   write(bytes);
 }
 
-void LogWriter::appendLine(std::string_view line) {
-  std::string text(line);
-  text += '\n';
-  std::lock_guard guard(mutex_);
-  write(text);
-}
-
 void LogWriter::note(std::string_view text) {
   std::lock_guard guard(mutex_);
   std::string dropped;

@@ -37,8 +37,6 @@ public:
 
   // Output of the backend, as it came.
   void append(std::string_view bytes);
-  // A line exactly as given; a line feed is added.
-  void appendLine(std::string_view line);
   // One of the application's own lines: the local time, "tarvo-studio: " and
   // `text` on one line. Anything that follows "#t=" (the install token in a
   // window address) is masked.

@@ -74,11 +74,11 @@ TEST(LogWriter, WritersOfOneFileShareItsRotation) {
   LogWriter other(logs.log, 1 << 20);
   std::thread first([&] {
     for (int i = 0; i < 2000; ++i) {
-      one.appendLine("one " + std::to_string(i));
+      one.append("one " + std::to_string(i) + "\n");
     }
   });
   for (int i = 0; i < 2000; ++i) {
-    other.appendLine("other " + std::to_string(i));
+    other.append("other " + std::to_string(i) + "\n");
   }
   first.join();
   const std::string all = readFile(logs.rotated) + readFile(logs.log);
